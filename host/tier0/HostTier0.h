@@ -1,0 +1,35 @@
+// Controls of the substitute runtime library "tier0_i486.so" that only the host program
+// and the tests use: where console text goes, the developer level, the fatal-error
+// handler, allocator limits and counters, and the processor record.
+#pragma once
+
+#include <stddef.h>
+
+#include "tier0/platform.h"
+
+extern "C" {
+// Receives every piece of console text (Msg, shown DevMsg, Error) instead of standard
+// output. A null hook restores standard output.
+typedef void (*HostOutputHook)(const char* text, void* context);
+VL_EXPORT void HostTier0_SetOutputHook(HostOutputHook hook, void* context);
+
+// DevMsg(level, ...) is shown when level <= the developer level (1 by default).
+VL_EXPORT void HostTier0_SetDeveloperLevel(int level);
+
+// Called with the report before Error ends the process. A handler may leave by
+// longjmp; if it returns, the process still ends.
+typedef void (*HostErrorHandler)(const char* report);
+VL_EXPORT void HostTier0_SetErrorHandler(HostErrorHandler handler);
+
+// Requests larger than `bytes` are refused (null), as an exhausted allocator would;
+// 0 lifts the limit.
+VL_EXPORT void HostTier0_SetAllocLimit(size_t bytes);
+// Blocks handed out by g_pMemAlloc and not yet freed.
+VL_EXPORT int HostTier0_LiveAllocations();
+
+// Pointer-check reports made so far (null or otherwise unusable pointers).
+VL_EXPORT int HostTier0_InvalidPointerReports();
+
+// Replaces the feature byte of the processor record (bit values as in tier0/cpu.h).
+VL_EXPORT void HostTier0_SetCPUFeatures(unsigned char features);
+}

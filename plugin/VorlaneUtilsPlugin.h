@@ -1,0 +1,51 @@
+// The plugin object the engine drives: its callbacks, the load sequence that acquires
+// the engine interfaces, and DebugMsg, the leveled line that goes to the console and the
+// server log.
+#pragma once
+
+#include "plugin/IServerPluginCallbacks.h"
+
+class CVorlaneUtilsPlugin : public IServerPluginCallbacks, public IGameEventListener2 {
+public:
+    CVorlaneUtilsPlugin();
+
+    // Requests the twelve engine interfaces in a fixed order, stopping at the first
+    // missing one (reported at level 3, returns false; what was stored stays stored).
+    // On success sets gpGlobals and brings the plugin up; returns true.
+    bool Load(InterfaceFactoryFn interfaceFactory, InterfaceFactoryFn gameServerFactory) override;
+    void Unload() override;
+    void Pause() override;
+    void UnPause() override;
+    // Rewrites and returns the one static description buffer.
+    const char* GetPluginDescription() override;
+    void LevelInit(const char* mapName) override;
+    void ServerActivate(edict_t* edictList, int edictCount, int clientMax) override;
+    void GameFrame(bool simulating) override;
+    void LevelShutdown() override;
+    void ClientActive(edict_t* entity) override;
+    void ClientDisconnect(edict_t* entity) override;
+    void ClientPutInServer(edict_t* entity, const char* playerName) override;
+    void SetCommandClient(int index) override;
+    void ClientSettingsChanged(edict_t* edict) override;
+    PLUGIN_RESULT ClientConnect(bool* allowConnect, edict_t* entity, const char* name, const char* address,
+                                char* reject, int maxRejectLength) override;
+    PLUGIN_RESULT ClientCommand(edict_t* entity) override;
+    PLUGIN_RESULT NetworkIDValidated(const char* userName, const char* networkId) override;
+
+    ~CVorlaneUtilsPlugin() override;
+    void FireGameEvent(IGameEvent* event) override;
+    virtual int GetCommandIndex();
+
+private:
+    int commandClientIndex;
+};
+
+extern CVorlaneUtilsPlugin g_VorlaneUtilsPlugin;
+extern char padesc[1024];
+extern char vluversion[100];
+extern char vlusponcer[100];
+
+// Writes one leveled line: 0 plain, 1 "Warning : ", 2 "Error : ", 3 "Fatal Error : ";
+// any other level writes nothing. The line goes to the console and, once the engine
+// interface is known, to the server log. Texts longer than about a kilobyte are cut.
+void DebugMsg(int level, const char* text);

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what a fresh machine lacks to build and test the project: the 32-bit C/C++
+# toolchain libraries, the GoogleTest source, and clang's fuzzer runtime. Idempotent and
+# quiet: it installs only what is missing and prints one line per install.
+set -euo pipefail
+
+missing=()
+
+# 32-bit C/C++ libraries: can g++ link a trivial -m32 program?
+probe_dir=$(mktemp -d)
+trap 'rm -rf "$probe_dir"' EXIT
+echo 'int main() { return 0; }' > "$probe_dir/probe.cpp"
+if ! command -v g++ >/dev/null || ! g++ -m32 "$probe_dir/probe.cpp" -o "$probe_dir/probe" >/dev/null 2>&1; then
+  missing+=(g++-multilib)
+fi
+command -v cmake >/dev/null || missing+=(cmake)
+command -v nm >/dev/null || missing+=(binutils)
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+command -v clang++ >/dev/null || missing+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-i386.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
