@@ -75,7 +75,7 @@ struct CBotCmd {
 
 class IEngineServerApi {
 public:
-    virtual int GetPlayerUserId(edict_t* edict) = 0;  // -1 when the slot has no client
+    virtual int GetPlayerUserId(edict_t* edict) = 0;    // -1 when the slot has no client
     virtual edict_t* PEntityOfEntIndex(int index) = 0;  // null when there is none
     // The console command being run: argument count, and argument i (0 is the command
     // name as typed); "" past the last argument.
@@ -187,7 +187,7 @@ protected:
 class IRandomStreamApi {
 public:
     virtual float RandomFloat(float low, float high) = 0;  // in [low, high]
-    virtual int RandomInt(int low, int high) = 0;  // both bounds included
+    virtual int RandomInt(int low, int high) = 0;          // both bounds included
 
 protected:
     ~IRandomStreamApi() = default;

@@ -11,7 +11,7 @@
 
 // The host console's registry: the objects handed in, in registration order, and every
 // change notification received.
-class CHostCvar : public IEngineCvar {
+class VL_EXPORT CHostCvar : public IEngineCvar {
 public:
     struct Notification {
         ConVar* variable;

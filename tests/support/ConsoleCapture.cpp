@@ -14,9 +14,7 @@ ConsoleCapture::~ConsoleCapture() {
     HostTier0_SetOutputHook(outer_ ? &ConsoleCapture::Receive : nullptr, outer_);
 }
 
-void ConsoleCapture::Receive(const char* text, void* context) {
-    static_cast<ConsoleCapture*>(context)->text_ += text;
-}
+void ConsoleCapture::Receive(const char* text, void* context) { static_cast<ConsoleCapture*>(context)->text_ += text; }
 
 std::vector<std::string> ConsoleCapture::Lines() const {
     std::vector<std::string> lines;

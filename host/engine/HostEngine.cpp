@@ -1,0 +1,391 @@
+// The simulated engine: module loading, slots, frames and the host console.
+#include "host/engine/HostEngine.h"
+
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "host/engine/HostInterfaces.h"
+#include "host/tier0/HostTier0.h"
+#include "host/vstdlib/HostVstdlib.h"
+#include "tier0/commandline.h"
+#include "tier0/dbg.h"
+
+namespace {
+
+const int kExtraEdicts = 64;  // non-player entities after the player slots
+const float kTickInterval = 0.015f;
+
+void* PluginInterfaceFactory(const char* name, int* returnCode) {
+    return CHostEngine::Instance().Lookup(name, false, true, returnCode);
+}
+
+void* PluginGameServerFactory(const char* name, int* returnCode) {
+    return CHostEngine::Instance().Lookup(name, true, true, returnCode);
+}
+
+void* GameInitFactory(const char* name, int* returnCode) {
+    return CHostEngine::Instance().Lookup(name, false, false, returnCode);
+}
+
+class CHostServices final : public IHostEngine {
+public:
+    edict_t* CreateFakeClient(const char* name) override {
+        CHostEngine& host = CHostEngine::Instance();
+        char networkId[32];
+        snprintf(networkId, sizeof(networkId), "BOT");
+        int slot = host.AddClient(name, networkId, true);
+        return slot ? host.Edict(slot) : nullptr;
+    }
+};
+CHostServices s_services;
+
+}  // namespace
+
+CHostEngine& CHostEngine::Instance() {
+    static CHostEngine engine;
+    return engine;
+}
+
+IHostEngine* CHostEngine::HostServices() { return &s_services; }
+
+bool CHostEngine::Start(const HostOptions& options) {
+    options_ = options;
+    if (options_.maxClients < 0) options_.maxClients = 0;
+    CommandLine_Tier0()->CreateCmdLine(options_.commandLine.c_str());
+    HostSeedRandomStream(options_.seed);
+    HostVstdlib_SetRandomSeed(options_.seed);
+    srand(options_.seed);
+
+    edicts_.assign(options_.maxClients + 1 + kExtraEdicts, edict_t{});
+    for (size_t i = 1; i < edicts_.size(); ++i) edicts_[i].stateFlags = FL_EDICT_FREE;
+    clients_.assign(options_.maxClients + 1, Client{});
+    globals_ = ServerGlobals{};
+    globals_.maxClients = options_.maxClients;
+    globals_.intervalPerTick = kTickInterval;
+    globals_.frameTime = kTickInterval;
+    globals_.absoluteFrameTime = kTickInterval;
+
+    const std::string path = options_.gameDir + "/bin/server_i486.so";
+    gameModule_ = dlopen(path.c_str(), RTLD_NOW);
+    if (!gameModule_) {
+        Msg("host: cannot load the game server library: %s\n", dlerror());
+        return false;
+    }
+    gameFactory_ = reinterpret_cast<InterfaceFactoryFn>(dlsym(gameModule_, "CreateInterface"));
+    game_ = gameFactory_ ? static_cast<IHostGame*>(gameFactory_(HOSTGAME_INTERFACE_VERSION, nullptr)) : nullptr;
+    if (!game_) {
+        Msg("host: %s is not a game server library\n", path.c_str());
+        dlclose(gameModule_);
+        gameModule_ = nullptr;
+        return false;
+    }
+    game_->Init(GameInitFactory, &globals_);
+    if (!options_.gameDescription.empty()) game_->SetGameDescription(options_.gameDescription.c_str());
+    return true;
+}
+
+void CHostEngine::Shutdown() {
+    UnloadPlugin();
+    for (int slot = 1; slot < static_cast<int>(clients_.size()); ++slot) RemoveClient(slot);
+    if (gameModule_) dlclose(gameModule_);
+    gameModule_ = nullptr;
+    gameFactory_ = nullptr;
+    game_ = nullptr;
+}
+
+void* CHostEngine::Lookup(const char* name, bool fromGameServer, bool forPlugin, int* returnCode) {
+    void* object = nullptr;
+    if (!forPlugin || !options_.omit.count(name)) {
+        if (fromGameServer) {
+            object = gameFactory_ ? gameFactory_(name, nullptr) : nullptr;
+        } else if (!forPlugin && strcmp(name, HOSTENGINE_INTERFACE_VERSION) == 0) {
+            object = &s_services;
+        } else {
+            object = HostEngineInterface(name);
+        }
+    }
+    if (forPlugin) requests_.push_back({name, fromGameServer, object != nullptr});
+    if (returnCode) *returnCode = object ? 0 : 1;
+    return object;
+}
+
+bool CHostEngine::LoadPlugin(const std::string& path) {
+    if (pluginModule_) {
+        Msg("host: a plugin is already loaded\n");
+        return false;
+    }
+    void* module = dlopen(path.c_str(), RTLD_NOW);
+    if (!module) {
+        Msg("host: cannot load plugin: %s\n", dlerror());
+        return false;
+    }
+    auto factory = reinterpret_cast<InterfaceFactoryFn>(dlsym(module, "CreateInterface"));
+    auto* plugin =
+        factory ? static_cast<IServerPluginCallbacks*>(factory(INTERFACEVERSION_PLUGINCALLBACKS, nullptr)) : nullptr;
+    if (!plugin) {
+        Msg("host: %s has no plugin interface \"%s\"\n", path.c_str(), INTERFACEVERSION_PLUGINCALLBACKS);
+        dlclose(module);
+        return false;
+    }
+    if (!plugin->Load(PluginInterfaceFactory, PluginGameServerFactory)) {
+        Msg("host: plugin failed to load\n");
+        dlclose(module);
+        return false;
+    }
+    pluginModule_ = module;
+    plugin_ = plugin;
+    Msg("host: loaded plugin \"%s\"\n", plugin_->GetPluginDescription());
+    return true;
+}
+
+void CHostEngine::UnloadPlugin() {
+    if (!plugin_) return;
+    plugin_->Unload();
+    plugin_ = nullptr;
+    // The console must not keep objects that live in the library being closed.
+    HostVstdlib_Cvar()->Clear();
+    dlclose(pluginModule_);
+    pluginModule_ = nullptr;
+}
+
+int CHostEngine::AddClient(const char* name, const char* networkId, bool fakeClient) {
+    for (int slot = 1; slot < static_cast<int>(clients_.size()); ++slot) {
+        Client& client = clients_[slot];
+        if (client.connected) continue;
+        edict_t* edict = &edicts_[slot];
+        if (plugin_) {
+            bool allow = true;
+            char reject[256] = "";
+            plugin_->ClientConnect(&allow, edict, name, fakeClient ? "loopback" : "127.0.0.1", reject, sizeof(reject));
+        }
+        client.connected = true;
+        client.fake = fakeClient;
+        client.userId = nextUserId_++;
+        client.name = name;
+        client.networkId = networkId;
+        edict->stateFlags = 0;
+        game_->ClientPutInServer(edict, slot, name, client.userId, networkId, fakeClient);
+        if (plugin_) {
+            plugin_->ClientPutInServer(edict, name);
+            plugin_->NetworkIDValidated(name, networkId);
+            plugin_->ClientActive(edict);
+        }
+        return slot;
+    }
+    return 0;
+}
+
+void CHostEngine::RemoveClient(int slot) {
+    if (slot < 1 || slot >= static_cast<int>(clients_.size()) || !clients_[slot].connected) return;
+    edict_t* edict = &edicts_[slot];
+    if (plugin_) plugin_->ClientDisconnect(edict);
+    if (game_) game_->ClientDisconnect(edict);
+    clients_[slot] = Client{};
+    edict->stateFlags = FL_EDICT_FREE;
+}
+
+edict_t* CHostEngine::Edict(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= edicts_.size()) return nullptr;
+    return &edicts_[index];
+}
+
+int CHostEngine::UserIdOf(int slot) const {
+    if (slot < 1 || slot >= static_cast<int>(clients_.size()) || !clients_[slot].connected) return -1;
+    return clients_[slot].userId;
+}
+
+void CHostEngine::RunFrames(int count) {
+    for (int i = 0; i < count; ++i) {
+        globals_.frameCount++;
+        globals_.tickCount++;
+        globals_.curTime = globals_.tickCount * globals_.intervalPerTick;
+        globals_.realTime = globals_.curTime;
+        if (game_) game_->GameFrame();
+        if (plugin_) plugin_->GameFrame(true);
+    }
+}
+
+void CHostEngine::Log(const char* text) {
+    std::string line = text ? text : "";
+    log_.push_back(line);
+    if (!options_.logFile.empty()) {
+        std::ofstream out(options_.logFile, std::ios::app);
+        out << line;
+    }
+}
+
+void CHostEngine::AddWorldBox(const Vector& mins, const Vector& maxs) { world_.push_back({mins, maxs}); }
+
+// Sweeps the ray's box through the world: each world box grown by the ray's extents
+// is tested against the segment from start to end (slab method).
+bool CHostEngine::TraceBox(const Ray_t& ray, trace_t* result) const {
+    const float start[3] = {ray.start.x, ray.start.y, ray.start.z};
+    const float delta[3] = {ray.end.x - ray.start.x, ray.end.y - ray.start.y, ray.end.z - ray.start.z};
+    const float rmin[3] = {ray.mins.x, ray.mins.y, ray.mins.z};
+    const float rmax[3] = {ray.maxs.x, ray.maxs.y, ray.maxs.z};
+    float best = 1.0f;
+    bool startSolid = false;
+    for (const Box& box : world_) {
+        const float bmin[3] = {box.mins.x - rmax[0], box.mins.y - rmax[1], box.mins.z - rmax[2]};
+        const float bmax[3] = {box.maxs.x - rmin[0], box.maxs.y - rmin[1], box.maxs.z - rmin[2]};
+        float enter = 0.0f, leave = 1.0f;
+        bool miss = false;
+        for (int axis = 0; axis < 3 && !miss; ++axis) {
+            if (delta[axis] == 0.0f) {
+                miss = start[axis] < bmin[axis] || start[axis] > bmax[axis];
+                continue;
+            }
+            float t0 = (bmin[axis] - start[axis]) / delta[axis];
+            float t1 = (bmax[axis] - start[axis]) / delta[axis];
+            if (t0 > t1) std::swap(t0, t1);
+            enter = std::max(enter, t0);
+            leave = std::min(leave, t1);
+            miss = enter > leave;
+        }
+        if (miss) continue;
+        if (enter == 0.0f) startSolid = true;
+        best = std::min(best, enter);
+    }
+    *result = trace_t{};
+    result->startPos = ray.start;
+    result->fraction = best;
+    result->endPos = {ray.start.x + delta[0] * best, ray.start.y + delta[1] * best, ray.start.z + delta[2] * best};
+    result->startSolid = startSolid;
+    result->allSolid = startSolid && best == 0.0f;
+    return best < 1.0f;
+}
+
+std::vector<std::string> HostSplitCommands(const std::string& line) {
+    std::vector<std::string> commands;
+    std::string current;
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"') quoted = !quoted;
+        if (c == ';' && !quoted) {
+            commands.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    commands.push_back(current);
+    return commands;
+}
+
+std::vector<std::string> HostTokenize(const std::string& command) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < command.size()) {
+        while (i < command.size() && isspace(static_cast<unsigned char>(command[i]))) ++i;
+        if (i >= command.size()) break;
+        std::string word;
+        if (command[i] == '"') {
+            size_t end = command.find('"', i + 1);
+            if (end == std::string::npos) end = command.size();
+            word = command.substr(i + 1, end - i - 1);
+            i = end + 1;
+        } else {
+            while (i < command.size() && !isspace(static_cast<unsigned char>(command[i])) && command[i] != '"') {
+                word += command[i++];
+            }
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+bool CHostEngine::ExecuteLine(const std::string& line) {
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line.compare(first, 2, "//") == 0) return !quit_;
+    for (const std::string& command : HostSplitCommands(line)) {
+        std::vector<std::string> args = HostTokenize(command);
+        if (!args.empty()) RunCommand(args);
+        if (quit_) break;
+    }
+    return !quit_;
+}
+
+bool CHostEngine::ExecuteFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!ExecuteLine(line)) break;
+    }
+    return true;
+}
+
+void CHostEngine::RunCommand(const std::vector<std::string>& args) {
+    args_ = args;
+    if (!RunHostCommand(args)) Msg("Unknown command \"%s\"\n", args[0].c_str());
+    args_.clear();
+}
+
+void CHostEngine::ListPlayers() {
+    Msg("slot userid name                 networkid        state\n");
+    for (int slot = 1; slot < static_cast<int>(clients_.size()); ++slot) {
+        const Client& client = clients_[slot];
+        if (!client.connected) continue;
+        Msg("%4d %6d %-20s %-16s %s %s\n", slot, client.userId, client.name.c_str(), client.networkId.c_str(),
+            game_->DescribePlayer(&edicts_[slot]).c_str(), client.fake ? "bot" : "human");
+    }
+}
+
+// The host's own commands, all named "host_..." (and "quit") so that they stay apart
+// from anything a plugin registers.
+bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
+    const std::string& name = args[0];
+    auto arg = [&](size_t i) { return i < args.size() ? args[i] : std::string(); };
+    if (strcasecmp(name.c_str(), "quit") == 0 || strcasecmp(name.c_str(), "exit") == 0) {
+        quit_ = true;
+    } else if (strcasecmp(name.c_str(), "host_help") == 0) {
+        Msg("host commands:\n"
+            "  host_players                       list the players\n"
+            "  host_addplayer <name> [networkid]  connect a player\n"
+            "  host_kick <slot>                   disconnect a player\n"
+            "  host_setplayer <slot> <field> <v>  set team, dead, health, eflags or name\n"
+            "  host_frames [n]                    run n frames (default 1)\n"
+            "  host_calls                         list the game calls made so far\n"
+            "  host_log                           show the server log\n"
+            "  quit                               leave\n");
+    } else if (strcasecmp(name.c_str(), "host_players") == 0) {
+        ListPlayers();
+    } else if (strcasecmp(name.c_str(), "host_addplayer") == 0) {
+        if (args.size() < 2) {
+            Msg("Syntax: host_addplayer <name> [networkid]\n");
+        } else {
+            int slot = AddClient(arg(1).c_str(), args.size() > 2 ? arg(2).c_str() : "STEAM_ID_LAN", false);
+            if (slot) {
+                Msg("player \"%s\" connected in slot %d, userid %d\n", arg(1).c_str(), slot, UserIdOf(slot));
+            } else {
+                Msg("server is full\n");
+            }
+        }
+    } else if (strcasecmp(name.c_str(), "host_kick") == 0) {
+        RemoveClient(atoi(arg(1).c_str()));
+    } else if (strcasecmp(name.c_str(), "host_setplayer") == 0) {
+        edict_t* edict = Edict(atoi(arg(1).c_str()));
+        if (args.size() < 4 || !game_->SetPlayerField(edict, arg(2).c_str(), arg(3).c_str())) {
+            Msg("Syntax: host_setplayer <slot> team|dead|health|eflags|name <value>\n");
+        }
+    } else if (strcasecmp(name.c_str(), "host_frames") == 0) {
+        int count = args.size() > 1 ? atoi(arg(1).c_str()) : 1;
+        RunFrames(count > 0 ? count : 0);
+    } else if (strcasecmp(name.c_str(), "host_calls") == 0) {
+        for (const GameCall& call : game_->Calls()) {
+            Msg("%s entity %d (%s)\n", call.function.c_str(), call.entity, call.args.c_str());
+        }
+    } else if (strcasecmp(name.c_str(), "host_log") == 0) {
+        for (const std::string& line : log_) Msg("L %s", line.c_str());
+    } else {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,119 @@
+// The simulated game server engine: the engine interfaces the plugin requests, player
+// slots and edicts, a file system rooted at the game directory, the server log, a
+// seedable random stream, traces against a small world of boxes, the host console, and
+// the loading of the game server library and the plugin the way the real engine does.
+// There is one engine per process; time advances only when a frame runs.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/game/HostGame.h"
+#include "plugin/EngineInterfaces.h"
+#include "plugin/IServerPluginCallbacks.h"
+
+struct HostOptions {
+    std::string gameDir;
+    int maxClients = 8;
+    std::string commandLine;      // the process command line the runtime reports
+    unsigned int seed = 1;        // seeds every random stream
+    std::set<std::string> omit;   // version strings both factories refuse
+    std::string gameDescription;  // empty keeps the game library's own
+    std::string logFile;          // the server log is also appended here when set
+};
+
+// One lookup made through a factory handed to the plugin.
+struct InterfaceRequest {
+    std::string name;
+    bool fromGameServer;
+    bool answered;
+};
+
+class CHostEngine {
+public:
+    static CHostEngine& Instance();
+
+    // Sets up slots and globals and loads "<gameDir>/bin/server_i486.so". Prints one
+    // line and returns false when the game library cannot be loaded.
+    bool Start(const HostOptions& options);
+    // Unloads the plugin (if any) and the game library.
+    void Shutdown();
+
+    // dlopen, CreateInterface("ISERVERPLUGINCALLBACKS001"), then Load with the engine's
+    // and the game server's factories. On any failure prints one line, unloads what it
+    // opened and returns false.
+    bool LoadPlugin(const std::string& path);
+    // Unload, then dlclose.
+    void UnloadPlugin();
+    IServerPluginCallbacks* Plugin() const { return plugin_; }
+
+    // Connects a client to the lowest free player slot; returns the slot, or 0 when the
+    // server is full.
+    int AddClient(const char* name, const char* networkId, bool fakeClient);
+    void RemoveClient(int slot);
+    edict_t* Edict(int index);
+    int UserIdOf(int slot) const;
+
+    // Advances time by one tick per frame and calls the game's and plugin's frames.
+    void RunFrames(int count);
+
+    // Runs one console line: ";" separates commands, double quotes group words, and a
+    // line starting with "//" is a comment. Returns false after "quit".
+    bool ExecuteLine(const std::string& line);
+    // Runs every line of a file; false when it cannot be read.
+    bool ExecuteFile(const std::string& path);
+
+    void AddWorldBox(const Vector& mins, const Vector& maxs);
+
+    IHostGame* Game() const { return game_; }
+    ServerGlobals& Globals() { return globals_; }
+    const std::vector<std::string>& LogLines() const { return log_; }
+    const std::vector<InterfaceRequest>& Requests() const { return requests_; }
+    const HostOptions& Options() const { return options_; }
+
+    // Engine-side entry points of the interface objects.
+    void* Lookup(const char* name, bool fromGameServer, bool forPlugin, int* returnCode);
+    void Log(const char* text);
+    const std::vector<std::string>& Args() const { return args_; }
+    bool TraceBox(const Ray_t& ray, trace_t* result) const;
+    IHostEngine* HostServices();
+
+private:
+    struct Client {
+        bool connected = false;
+        bool fake = false;
+        int userId = -1;
+        std::string name;
+        std::string networkId;
+    };
+    struct Box {
+        Vector mins, maxs;
+    };
+
+    void RunCommand(const std::vector<std::string>& args);
+    bool RunHostCommand(const std::vector<std::string>& args);
+    void ListPlayers();
+
+    HostOptions options_;
+    std::vector<edict_t> edicts_;
+    std::vector<Client> clients_;
+    ServerGlobals globals_ = {};
+    int nextUserId_ = 2;
+    void* gameModule_ = nullptr;
+    InterfaceFactoryFn gameFactory_ = nullptr;
+    IHostGame* game_ = nullptr;
+    void* pluginModule_ = nullptr;
+    IServerPluginCallbacks* plugin_ = nullptr;
+    std::vector<std::string> log_;
+    std::vector<InterfaceRequest> requests_;
+    std::vector<std::string> args_;
+    std::vector<Box> world_;
+    bool quit_ = false;
+};
+
+// Splits one command into words: white space separates, double quotes group (the
+// quotes are dropped). Exposed for the tests.
+std::vector<std::string> HostTokenize(const std::string& command);
+// Splits a console line at ";" outside double quotes.
+std::vector<std::string> HostSplitCommands(const std::string& line);

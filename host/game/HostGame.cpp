@@ -1,0 +1,486 @@
+// The substitute game server library "bin/server_i486.so": players with their state,
+// a bot manager whose bots move by the commands they run, entities whose virtual slots
+// record each call, and the game functions located through the signature data file.
+// It prints what each game call did, so an operator sees the effect.
+#include "host/game/HostGame.h"
+
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sigscan/GameFunctions.h"
+#include "tier0/dbg.h"
+
+namespace {
+
+class CHostPlayer;
+
+// A game object as the plugin sees it: a virtual table first, then the game's data.
+struct CHostEntity {
+    void* const* vtable;
+    CHostPlayer* owner;  // the player holding it (weapons) or being it (player bodies)
+    std::string name;    // weapon class name for weapons
+    bool isWeapon;
+};
+
+ServerGlobals* s_globals = nullptr;
+IHostEngine* s_engine = nullptr;
+IEngineServerApi* s_engineServer = nullptr;
+std::string s_description = "Vorlane Demo";
+std::vector<GameCall> s_calls;
+
+int EntityIndex(const CHostEntity* entity);
+
+void Record(const char* function, const CHostEntity* entity, const std::string& args) {
+    s_calls.push_back({function, entity ? EntityIndex(entity) : 0, args});
+}
+
+std::string Format(const char* fmt, ...) VL_FMT(1, 2);
+std::string Format(const char* fmt, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, fmt);
+    vsnprintf(text, sizeof(text), fmt, args);
+    va_end(args);
+    return text;
+}
+
+std::string FormatVector(const Vector* v) { return v ? Format("(%g %g %g)", v->x, v->y, v->z) : std::string("null"); }
+
+void* const* EntityTable();
+void* const* WeaponTable();
+
+class CHostPlayer final : public IServerUnknown, public IPlayerInfoApi, public IBotControllerApi {
+public:
+    CHostPlayer(edict_t* edict, int index, const char* name, int userId, const char* networkId, bool fake)
+        : edict_(edict), index_(index), name_(name), userId_(userId), networkId_(networkId), fake_(fake) {
+        body_.vtable = EntityTable();
+        body_.owner = this;
+        body_.isWeapon = false;
+        GiveWeapon("weapon_knife");
+        GiveWeapon("weapon_pistol");
+    }
+
+    CBaseEntity* GetBaseEntity() override { return reinterpret_cast<CBaseEntity*>(&body_); }
+
+    const char* GetName() override { return name_.c_str(); }
+    int GetUserID() override { return userId_; }
+    const char* GetNetworkIDString() override { return networkId_.c_str(); }
+    int GetTeamIndex() override { return team; }
+    bool IsConnected() override { return true; }
+    bool IsPlayer() override { return true; }
+    bool IsFakeClient() override { return fake_; }
+    bool IsDead() override { return dead; }
+    int GetHealth() override { return health; }
+    CBotCmd GetLastUserCommand() override { return lastCommand; }
+
+    Vector GetLocalOrigin() override { return origin; }
+    void SetLocalAngles(const QAngle& a) override { angles = a; }
+    QAngle GetLocalAngles() override { return angles; }
+    void SetActiveWeapon(const char* weaponName) override {
+        activeWeapon = weaponName ? weaponName : "";
+        Record("SetActiveWeapon", &body_, Format("\"%s\"", activeWeapon.c_str()));
+    }
+    void PostClientMessagesSent() override { ++notifications; }
+    bool IsEFlagSet(int mask) override { return (eflags & mask) != 0; }
+    void RunPlayerMove(CBotCmd* command) override {
+        lastCommand = *command;
+        ++commandsRun;
+        if (dead || !s_globals) return;
+        // Walk along the command's yaw; strafe at right angles to it.
+        const float seconds = s_globals->intervalPerTick;
+        const float yaw = command->viewAngles.y * static_cast<float>(M_PI) / 180.0f;
+        const float c = cosf(yaw), s = sinf(yaw);
+        origin.x += (command->forwardMove * c + command->sideMove * s) * seconds;
+        origin.y += (command->forwardMove * s - command->sideMove * c) * seconds;
+        angles = command->viewAngles;
+    }
+
+    CHostEntity* GiveWeapon(const char* className) {
+        auto weapon = std::make_unique<CHostEntity>();
+        weapon->vtable = WeaponTable();
+        weapon->owner = this;
+        weapon->name = className;
+        weapon->isWeapon = true;
+        weapons.push_back(std::move(weapon));
+        return weapons.back().get();
+    }
+
+    bool DropWeapon(CHostEntity* weapon) {
+        for (size_t i = 0; i < weapons.size(); ++i) {
+            if (weapons[i].get() == weapon) {
+                weapons.erase(weapons.begin() + i);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    edict_t* Edict() const { return edict_; }
+    int Index() const { return index_; }
+    void Rename(const char* name) { name_ = name; }
+
+    CHostEntity body_;
+    int team = 0;
+    bool dead = true;  // a new player waits to join a team
+    int health = 100;
+    int eflags = 0;
+    int ammo = 0;
+    int notifications = 0;
+    int commandsRun = 0;
+    Vector origin = {0, 0, 0};
+    QAngle angles = {0, 0, 0};
+    std::string model;
+    std::string activeWeapon;
+    CBotCmd lastCommand = {};
+    std::vector<std::unique_ptr<CHostEntity>> weapons;
+
+private:
+    edict_t* edict_;
+    int index_;
+    std::string name_;
+    int userId_;
+    std::string networkId_;
+    bool fake_;
+};
+
+std::vector<std::unique_ptr<CHostPlayer>> s_players;
+
+CHostPlayer* PlayerOf(edict_t* edict) {
+    if (!edict) return nullptr;
+    for (auto& player : s_players) {
+        if (player->Edict() == edict) return player.get();
+    }
+    return nullptr;
+}
+
+int EntityIndex(const CHostEntity* entity) { return entity->owner ? entity->owner->Index() : 0; }
+
+CHostEntity* AsEntity(const void* object) { return static_cast<CHostEntity*>(const_cast<void*>(object)); }
+
+void Announce(const CHostEntity* entity, const std::string& what) {
+    Msg("player %d %s\n", EntityIndex(entity), what.c_str());
+}
+
+// ---- virtual slots -------------------------------------------------------------
+
+void SlotSetModel(CBaseEntity* self, const char* model) {
+    CHostEntity* e = AsEntity(self);
+    Record("slot 26 SetModel", e, Format("\"%s\"", model ? model : "(null)"));
+    if (e->owner) e->owner->model = model ? model : "";
+}
+
+void SlotTeleport(CBaseEntity* self, const Vector* origin, const QAngle* angles, const Vector* velocity) {
+    CHostEntity* e = AsEntity(self);
+    Record("slot 99 Teleport", e,
+           FormatVector(origin) + ", " + FormatVector(reinterpret_cast<const Vector*>(angles)) + ", " +
+               FormatVector(velocity));
+    if (e->owner && origin) e->owner->origin = *origin;
+    if (e->owner && angles) e->owner->angles = *angles;
+}
+
+void SlotIgnite(CBaseEntity* self, float lifetime, bool npcOnly, float size, bool byDesigner) {
+    Record("slot 189 Ignite", AsEntity(self),
+           Format("%g, %s, %g, %s", lifetime, npcOnly ? "true" : "false", size, byDesigner ? "true" : "false"));
+}
+
+CBaseEntity* SlotGiveNamedItem(CBaseEntity* self, const char* name, int subType) {
+    CHostEntity* e = AsEntity(self);
+    Record("slot 330 GiveNamedItem", e, Format("\"%s\", %d", name ? name : "(null)", subType));
+    if (!e->owner || !name) return nullptr;
+    return reinterpret_cast<CBaseEntity*>(e->owner->GiveWeapon(name));
+}
+
+void SlotCommitSuicide(CBaseEntity* self) {
+    CHostEntity* e = AsEntity(self);
+    Record("slot 358 CommitSuicide", e, "");
+    if (e->owner) {
+        e->owner->dead = true;
+        e->owner->health = 0;
+    }
+}
+
+bool SlotRemovePlayerItem(CBaseEntity* self, CBaseCombatWeapon* weapon) {
+    CHostEntity* e = AsEntity(self);
+    CHostEntity* w = AsEntity(weapon);
+    Record("slot 227 RemovePlayerItem", e, w ? Format("\"%s\"", w->name.c_str()) : std::string("null"));
+    return e->owner && w && e->owner->DropWeapon(w);
+}
+
+int SlotGiveAmmo(CBaseEntity* self, int count, int ammoIndex, bool suppressSound) {
+    CHostEntity* e = AsEntity(self);
+    Record("slot 214 GiveAmmo", e, Format("%d, %d, %s", count, ammoIndex, suppressSound ? "true" : "false"));
+    if (e->owner) e->owner->ammo += count;
+    return count;
+}
+
+void SlotRemoveAllItems(CBaseEntity* self, bool removeSuit) {
+    CHostEntity* e = AsEntity(self);
+    Record("slot 284 RemoveAllItems", e, removeSuit ? "true" : "false");
+    if (e->owner) e->owner->weapons.clear();
+}
+
+const char* SlotGetName(CBaseCombatWeapon* self) {
+    CHostEntity* w = AsEntity(self);
+    Record("slot 283 GetName", w, "");
+    return w->name.c_str();
+}
+
+CBaseCombatWeapon* SlotWeaponGetSlot(CBaseEntity* self, int slot) {
+    CHostEntity* e = AsEntity(self);
+    Record("slot 225 Weapon_GetSlot", e, Format("%d", slot));
+    if (!e->owner || slot < 0 || static_cast<size_t>(slot) >= e->owner->weapons.size()) return nullptr;
+    return reinterpret_cast<CBaseCombatWeapon*>(e->owner->weapons[slot].get());
+}
+
+bool SlotWeaponSwitch(CBaseEntity* self, CBaseCombatWeapon* weapon, int viewModelIndex) {
+    CHostEntity* e = AsEntity(self);
+    CHostEntity* w = AsEntity(weapon);
+    Record("slot 221 Weapon_Switch", e,
+           (w ? Format("\"%s\"", w->name.c_str()) : std::string("null")) + Format(", %d", viewModelIndex));
+    if (!e->owner || !w) return false;
+    e->owner->activeWeapon = w->name;
+    return true;
+}
+
+void SlotWeaponDrop(CBaseEntity* self, CBaseCombatWeapon* weapon, const Vector* target, const Vector* velocity) {
+    CHostEntity* e = AsEntity(self);
+    CHostEntity* w = AsEntity(weapon);
+    Record("slot 220 Weapon_Drop", e,
+           (w ? Format("\"%s\"", w->name.c_str()) : std::string("null")) + ", " + FormatVector(target) + ", " +
+               FormatVector(velocity));
+}
+
+void SlotDelete(CBaseCombatWeapon* self) { Record("slot 307 Delete", AsEntity(self), ""); }
+
+void SlotOnPickedUp(CBaseCombatCharacter* self) { Record("slot 262 OnPickedUp", AsEntity(self), ""); }
+
+// Every other slot records that it was reached: the plugin has no business there.
+template <int N>
+void UnexpectedSlot(void* self) {
+    Record("unexpected slot", AsEntity(self), Format("%d", N));
+}
+
+template <int... N>
+std::vector<void*> StubTable(std::integer_sequence<int, N...>) {
+    return {reinterpret_cast<void*>(&UnexpectedSlot<N>)...};
+}
+
+std::vector<void*> MakeTable() {
+    std::vector<void*> table = StubTable(std::make_integer_sequence<int, kGameSlotCount + 1>());
+    table[kSlotSetModel] = reinterpret_cast<void*>(&SlotSetModel);
+    table[kSlotTeleport] = reinterpret_cast<void*>(&SlotTeleport);
+    table[kSlotIgnite] = reinterpret_cast<void*>(&SlotIgnite);
+    table[kSlotGiveNamedItem] = reinterpret_cast<void*>(&SlotGiveNamedItem);
+    table[kSlotCommitSuicide] = reinterpret_cast<void*>(&SlotCommitSuicide);
+    table[kSlotRemovePlayerItem] = reinterpret_cast<void*>(&SlotRemovePlayerItem);
+    table[kSlotGiveAmmo] = reinterpret_cast<void*>(&SlotGiveAmmo);
+    table[kSlotRemoveAllItems] = reinterpret_cast<void*>(&SlotRemoveAllItems);
+    table[kSlotGetName] = reinterpret_cast<void*>(&SlotGetName);
+    table[kSlotWeaponGetSlot] = reinterpret_cast<void*>(&SlotWeaponGetSlot);
+    table[kSlotWeaponSwitch] = reinterpret_cast<void*>(&SlotWeaponSwitch);
+    table[kSlotWeaponDrop] = reinterpret_cast<void*>(&SlotWeaponDrop);
+    table[kSlotDelete] = reinterpret_cast<void*>(&SlotDelete);
+    table[kSlotOnPickedUp] = reinterpret_cast<void*>(&SlotOnPickedUp);
+    return table;
+}
+
+// Players and weapons share one table: each slot knows what it is called on.
+void* const* EntityTable() {
+    static const std::vector<void*> table = MakeTable();
+    return table.data();
+}
+
+void* const* WeaponTable() { return EntityTable(); }
+
+// ---- interfaces ----------------------------------------------------------------
+
+class CPlayerInfoManager final : public IPlayerInfoManagerApi {
+public:
+    IPlayerInfoApi* GetPlayerInfo(edict_t* edict) override { return PlayerOf(edict); }
+    ServerGlobals* GetGlobalVars() override { return s_globals; }
+};
+
+class CBotManager final : public IBotManagerApi {
+public:
+    IBotControllerApi* GetBotController(edict_t* edict) override {
+        CHostPlayer* player = PlayerOf(edict);
+        return player && player->IsFakeClient() ? player : nullptr;
+    }
+    edict_t* CreateBot(const char* name) override { return s_engine ? s_engine->CreateFakeClient(name) : nullptr; }
+};
+
+class CServerGameDll final : public IServerGameDllApi {
+public:
+    const char* GetGameDescription() override { return s_description.c_str(); }
+};
+
+// Tested for presence only.
+class CServerGameEnts {};
+
+class CHostGame final : public IHostGame {
+public:
+    void Init(InterfaceFactoryFn engineFactory, ServerGlobals* globals) override {
+        s_globals = globals;
+        s_engine = static_cast<IHostEngine*>(engineFactory(HOSTENGINE_INTERFACE_VERSION, nullptr));
+        s_engineServer = static_cast<IEngineServerApi*>(engineFactory(INTERFACEVERSION_ENGINESERVER, nullptr));
+    }
+    void SetGameDescription(const char* description) override { s_description = description ? description : ""; }
+    void ClientPutInServer(edict_t* edict, int index, const char* name, int userId, const char* networkId,
+                           bool fakeClient) override {
+        ClientDisconnect(edict);
+        s_players.push_back(std::make_unique<CHostPlayer>(edict, index, name, userId, networkId, fakeClient));
+        edict->unknown = s_players.back().get();
+    }
+    void ClientDisconnect(edict_t* edict) override {
+        for (size_t i = 0; i < s_players.size(); ++i) {
+            if (s_players[i]->Edict() == edict) {
+                edict->unknown = nullptr;
+                s_players.erase(s_players.begin() + i);
+                return;
+            }
+        }
+    }
+    void ClientCommand(edict_t* edict, const char* command) override {
+        CHostPlayer* player = PlayerOf(edict);
+        if (!player || !command) return;
+        Record("ClientCommand", &player->body_, Format("\"%s\"", command));
+        int value = 0;
+        if (sscanf(command, "jointeam %d", &value) == 1) {
+            player->team = value;
+            Announce(&player->body_, Format("joined team %d", value));
+        } else if (sscanf(command, "joinclass %d", &value) == 1) {
+            if (player->team != 0 && player->dead) Respawn(player);
+        } else if (strcmp(command, "kill") == 0) {
+            player->dead = true;
+            player->health = 0;
+        }
+    }
+    bool SetPlayerField(edict_t* edict, const char* field, const char* value) override {
+        CHostPlayer* player = PlayerOf(edict);
+        if (!player || !field || !value) return false;
+        if (strcmp(field, "team") == 0) {
+            player->team = atoi(value);
+        } else if (strcmp(field, "dead") == 0) {
+            player->dead = atoi(value) != 0;
+            if (player->dead) player->health = 0;
+        } else if (strcmp(field, "health") == 0) {
+            player->health = atoi(value);
+        } else if (strcmp(field, "eflags") == 0) {
+            player->eflags = atoi(value);
+        } else if (strcmp(field, "name") == 0) {
+            player->Rename(value);
+        } else {
+            return false;
+        }
+        return true;
+    }
+    std::string DescribePlayer(edict_t* edict) override {
+        CHostPlayer* p = PlayerOf(edict);
+        if (!p) return "";
+        return Format("team %d %s health %d", p->team, p->dead ? "dead" : "alive", p->health);
+    }
+    void GameFrame() override {}
+    const std::vector<GameCall>& Calls() override { return s_calls; }
+    void ClearCalls() override { s_calls.clear(); }
+
+    static void Respawn(CHostPlayer* player) {
+        player->dead = false;
+        player->health = 100;
+    }
+};
+
+CPlayerInfoManager s_playerInfoManager;
+CBotManager s_botManager;
+CServerGameDll s_serverGameDll;
+CServerGameEnts s_serverGameEnts;
+CHostGame s_hostGame;
+
+CHostEntity* EntityOrNull(CBaseEntity* entity) { return reinterpret_cast<CHostEntity*>(entity); }
+
+}  // namespace
+
+// ---- game functions located through the signature data file --------------------
+
+extern "C" {
+
+VL_EXPORT void GameDissolve(CBaseEntity* entity, const char* materialName, float startTime, bool npcOnly,
+                            int dissolveType, Vector origin, int magnitude) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameDissolve", e,
+           Format("\"%s\", %g, %s, %d, ", materialName ? materialName : "(null)", startTime, npcOnly ? "true" : "false",
+                  dissolveType) +
+               FormatVector(&origin) + Format(", %d", magnitude));
+    if (e->owner) {
+        e->owner->dead = true;
+        e->owner->health = 0;
+    }
+    Announce(e, "dissolved");
+}
+
+VL_EXPORT void GameRemoveEntity(CBaseEntity* entity) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameRemoveEntity", e, "");
+    Announce(e, "removed");
+}
+
+VL_EXPORT void GameRoundRespawn(CBaseEntity* entity) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameRoundRespawn", e, "");
+    if (e->owner) CHostGame::Respawn(e->owner);
+    Announce(e, "respawned");
+}
+
+VL_EXPORT void GameCommitSuicide(CBaseEntity* entity) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameCommitSuicide", e, "");
+    if (e->owner) {
+        e->owner->dead = true;
+        e->owner->health = 0;
+    }
+    Announce(e, "killed");
+}
+
+VL_EXPORT void GameSwitchTeam(CBaseEntity* entity, int team) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameSwitchTeam", e, Format("%d", team));
+    if (e->owner) e->owner->team = team;
+    Announce(e, Format("moved to team %d", team));
+}
+
+// The game's temporary-entity manager; the data file's "te" entry names it.
+struct CHostTempEntities {
+    int effectsSent;
+};
+VL_EXPORT CHostTempEntities g_TempEntities = {0};
+
+VL_EXPORT void* CreateInterface(const char* name, int* returnCode) {
+    struct Entry {
+        const char* name;
+        void* object;
+    };
+    const Entry entries[] = {
+        {INTERFACEVERSION_PLAYERINFOMANAGER, static_cast<IPlayerInfoManagerApi*>(&s_playerInfoManager)},
+        {INTERFACEVERSION_BOTMANAGER, static_cast<IBotManagerApi*>(&s_botManager)},
+        {INTERFACEVERSION_SERVERGAMEDLL, static_cast<IServerGameDllApi*>(&s_serverGameDll)},
+        {INTERFACEVERSION_SERVERGAMEENTS, &s_serverGameEnts},
+        {HOSTGAME_INTERFACE_VERSION, static_cast<IHostGame*>(&s_hostGame)},
+    };
+    for (const Entry& entry : entries) {
+        if (strcmp(entry.name, name) == 0) {
+            if (returnCode) *returnCode = 0;
+            return entry.object;
+        }
+    }
+    if (returnCode) *returnCode = 1;
+    return nullptr;
+}
+
+}  // extern "C"

@@ -1,0 +1,119 @@
+// Loading the built plugin the way the engine does: the exported factory, and Load's
+// interface requests with their failure path.
+#include <dlfcn.h>
+
+#include <string>
+#include <vector>
+
+#include "support/HostFixture.h"
+
+namespace {
+
+typedef void* (*Factory)(const char*, int*);
+
+const char* const kRequestOrder[] = {
+    "VEngineServer021",
+    "GAMEEVENTSMANAGER002",
+    "VFileSystem017",
+    "ISERVERPLUGINHELPERS001",
+    "EngineTraceServer003",
+    "VEngineCvar003",
+    "VEngineServerStringTable001",
+    "PlayerInfoManager002",
+    "BotManager001",
+    "VEngineRandom001",
+    "ServerGameDLL006",
+    "ServerGameEnts001",
+};
+const bool kFromGameServer[] = {false, false, false, false, false, false, false, true, true, false, true, true};
+
+TEST(PluginFactory, AnswersOnlyItsExactVersionString) {
+    void* module = dlopen(PluginPath().c_str(), RTLD_NOW);
+    ASSERT_NE(module, nullptr) << dlerror();
+    auto factory = reinterpret_cast<Factory>(dlsym(module, "CreateInterface"));
+    ASSERT_NE(factory, nullptr);
+
+    int code = -1;
+    void* first = factory("ISERVERPLUGINCALLBACKS001", &code);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(factory("ISERVERPLUGINCALLBACKS001", nullptr), first) << "the same object on every lookup";
+
+    code = -1;
+    EXPECT_EQ(factory("ISERVERPLUGINCALLBACKS002", &code), nullptr);
+    EXPECT_EQ(code, 1);
+    code = -1;
+    EXPECT_EQ(factory("iserverplugincallbacks001", &code), nullptr) << "lookup is case-sensitive";
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(factory("", nullptr), nullptr);
+    dlclose(module);
+}
+
+class PluginLoadTest : public HostTest {};
+
+TEST_F(PluginLoadTest, LoadRequestsTwelveInterfacesInOrderAndSetsGlobals) {
+    StartWithPlugin();
+    const auto& requests = host.Requests();
+    ASSERT_EQ(requests.size(), 12u);
+    for (size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].name, kRequestOrder[i]) << "request " << i;
+        EXPECT_EQ(requests[i].fromGameServer, kFromGameServer[i]) << kRequestOrder[i];
+    }
+    EXPECT_NE(console.Text().find("Plugin Loaded\n"), std::string::npos);
+    ASSERT_FALSE(host.LogLines().empty());
+    EXPECT_EQ(host.LogLines().back(), "Plugin Loaded\n");
+
+    void* module = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(module, nullptr);
+    auto globals = static_cast<ServerGlobals**>(dlsym(module, "gpGlobals"));
+    ASSERT_NE(globals, nullptr);
+    EXPECT_EQ(*globals, &host.Globals());
+    auto engineGlobal = static_cast<void**>(dlsym(module, "engine"));
+    ASSERT_NE(engineGlobal, nullptr);
+    EXPECT_NE(*engineGlobal, nullptr);
+    dlclose(module);
+}
+
+// Each interface left out in turn: Load asks for exactly the interfaces up to and
+// including the missing one, prints the two level-3 lines and fails.
+class MissingInterfaceTest : public HostTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MissingInterfaceTest, LoadFailsAtFirstMissingInterface) {
+    const int missing = GetParam();
+    HostOptions options;
+    options.omit.insert(kRequestOrder[missing]);
+    StartEngine(options);
+    console.Clear();
+    EXPECT_FALSE(host.LoadPlugin(PluginPath()));
+
+    const auto& requests = host.Requests();
+    ASSERT_EQ(requests.size(), static_cast<size_t>(missing + 1));
+    for (int i = 0; i <= missing; ++i) EXPECT_EQ(requests[i].name, kRequestOrder[i]);
+    EXPECT_FALSE(requests.back().answered);
+
+    const std::vector<std::string> lines = console.Lines();
+    ASSERT_GE(lines.size(), 2u) << console.Text();
+    EXPECT_EQ(lines[0], "Fatal Error : Required interfaces failed to Load");
+    EXPECT_EQ(lines[1], "Fatal Error : Debugging to Specify the failed interface");
+    EXPECT_EQ(console.Text().find("Plugin Loaded"), std::string::npos);
+    if (missing == 0) {
+        EXPECT_TRUE(host.LogLines().empty()) << "no server log without the engine interface";
+    } else {
+        ASSERT_GE(host.LogLines().size(), 2u);
+        EXPECT_EQ(host.LogLines()[0], "Fatal Error : Required interfaces failed to Load\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachInterface, MissingInterfaceTest, ::testing::Range(0, 12));
+
+TEST_F(PluginLoadTest, UnloadPauseAndUnpauseOnlyPrint) {
+    StartWithPlugin();
+    console.Clear();
+    host.Plugin()->Pause();
+    host.Plugin()->UnPause();
+    host.UnloadPlugin();
+    EXPECT_EQ(console.Text(), "Plugin Paused\nPlugin UnPaused\nPlugin UnLoaded\n");
+    EXPECT_EQ(host.LogLines().back(), "Plugin UnLoaded\n");
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+// DebugMsg's leveled lines, on the console and in the server log.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plugin/VorlaneUtilsPlugin.h"
+#include "support/ConsoleCapture.h"
+
+namespace {
+
+class RecordingEngine final : public IEngineServerApi {
+public:
+    int GetPlayerUserId(edict_t*) override { return -1; }
+    edict_t* PEntityOfEntIndex(int) override { return nullptr; }
+    int Cmd_Argc() override { return 0; }
+    const char* Cmd_Argv(int) override { return ""; }
+    void GetGameDir(char* out, int maxLength) override {
+        if (maxLength > 0) out[0] = '\0';
+    }
+    void LogPrint(const char* text) override { log.push_back(text); }
+    std::vector<std::string> log;
+};
+
+TEST(DebugMsg, LevelsLabelTheLineOnConsoleAndLog) {
+    RecordingEngine recorder;
+    engine = &recorder;
+    ConsoleCapture console;
+    DebugMsg(0, "Plugin Loaded");
+    DebugMsg(1, "careful");
+    DebugMsg(2, "broken");
+    DebugMsg(3, "very broken");
+    DebugMsg(4, "never");
+    DebugMsg(-1, "never");
+    engine = nullptr;
+
+    EXPECT_EQ(console.Text(), "Plugin Loaded\nWarning : careful\nError : broken\nFatal Error : very broken\n");
+    const std::vector<std::string> expected = {"Plugin Loaded\n", "Warning : careful\n", "Error : broken\n",
+                                               "Fatal Error : very broken\n"};
+    EXPECT_EQ(recorder.log, expected);
+}
+
+TEST(DebugMsg, WithoutEngineWritesConsoleOnly) {
+    engine = nullptr;
+    ConsoleCapture console;
+    DebugMsg(3, "Required interfaces failed to Load");
+    EXPECT_EQ(console.Text(), "Fatal Error : Required interfaces failed to Load\n");
+}
+
+TEST(DebugMsg, TextIsNeverAFormatAndLongTextIsCut) {
+    engine = nullptr;
+    ConsoleCapture console;
+    DebugMsg(0, "100%s %n %d");
+    EXPECT_EQ(console.Text(), "100%s %n %d\n");
+    console.Clear();
+    DebugMsg(1, std::string(5000, 'x').c_str());
+    EXPECT_LT(console.Text().size(), 1024u);
+    EXPECT_EQ(console.Text().rfind("Warning : xxx", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+// Starts the simulated engine on the built demo game directory and loads the built
+// plugin into it with dlopen, as the engine does. Paths are the build tree's, compiled in.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/engine/HostEngine.h"
+#include "support/ConsoleCapture.h"
+
+std::string BinDir();
+std::string GameDir();
+std::string PluginPath();
+
+class HostTest : public ::testing::Test {
+protected:
+    // Starts the engine with `options` (the game directory defaults to the demo's).
+    void StartEngine(HostOptions options = HostOptions());
+    // Starts the engine and loads the plugin; fails the test when either fails.
+    void StartWithPlugin(HostOptions options = HostOptions());
+    void TearDown() override;
+
+    CHostEngine& host = CHostEngine::Instance();
+    ConsoleCapture console;
+};
