@@ -1,0 +1,130 @@
+// Opening the game server library, resolving symbols with the exact error lines, and
+// decoding signature texts.
+#include "sigscan/SigScan.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/EngineInterfaces.h"
+#include "support/ConsoleCapture.h"
+
+namespace {
+
+class GameDirEngine final : public IEngineServerApi {
+public:
+    explicit GameDirEngine(std::string dir) : dir_(std::move(dir)) {}
+    int GetPlayerUserId(edict_t*) override { return -1; }
+    edict_t* PEntityOfEntIndex(int) override { return nullptr; }
+    int Cmd_Argc() override { return 0; }
+    const char* Cmd_Argv(int) override { return ""; }
+    void GetGameDir(char* out, int maxLength) override { snprintf(out, maxLength, "%s", dir_.c_str()); }
+    void LogPrint(const char*) override {}
+
+private:
+    std::string dir_;
+};
+
+std::vector<unsigned char> Decode(const char* text) {
+    std::unique_ptr<unsigned char[]> bytes(StrToHexStr(text));
+    std::vector<unsigned char> out;
+    for (const unsigned char* p = bytes.get(); *p; ++p) out.push_back(*p);
+    return out;
+}
+
+TEST(SignatureText, DecodesDigitPairsInEitherCase) {
+    EXPECT_EQ(H2toI('a', 'F'), 0xAF);
+    EXPECT_EQ(H2toI('0', '9'), 9);
+    EXPECT_EQ(H2toI('F', 'f'), 255);
+    EXPECT_EQ(Decode("558BEC"), (std::vector<unsigned char>{0x55, 0x8B, 0xEC}));
+    EXPECT_EQ(Decode("5589e5"), (std::vector<unsigned char>{0x55, 0x89, 0xE5}));
+    EXPECT_TRUE(Decode("").empty());
+    EXPECT_TRUE(Decode(nullptr).empty());
+    // A 00 byte ends the string as its readers see it.
+    EXPECT_EQ(Decode("550057"), (std::vector<unsigned char>{0x55}));
+}
+
+TEST(SignatureText, OddDigitIsDroppedAndNonDigitsTruncateToAByte) {
+    EXPECT_EQ(Decode("558"), (std::vector<unsigned char>{0x55}));
+    EXPECT_EQ(Decode("5"), std::vector<unsigned char>{});
+    // 'z' counts as 'Z' - 55 = 35: 35 * 16 + 35 = 595, which is 0x53 as a byte.
+    EXPECT_EQ(H2toI('z', 'z'), 595);
+    EXPECT_EQ(Decode("zz"), (std::vector<unsigned char>{0x53}));
+    // 16 decimal digits decode as 8 bytes, unchanged by any number interpretation.
+    EXPECT_EQ(Decode("5557565364711359"), (std::vector<unsigned char>{0x55, 0x57, 0x56, 0x53, 0x64, 0x71, 0x13, 0x59}));
+}
+
+class SigScanTest : public ::testing::Test {
+protected:
+    void UseGameDir(const std::string& dir) {
+        fakeEngine = std::make_unique<GameDirEngine>(dir);
+        engine = fakeEngine.get();
+    }
+    void TearDown() override {
+        engine = nullptr;
+        g_BaseAddr = nullptr;
+    }
+    std::unique_ptr<GameDirEngine> fakeEngine;
+    ConsoleCapture console;
+};
+
+TEST_F(SigScanTest, ResolvesSymbolsOfTheGameLibraryAndNamesTheEntryWhenMissing) {
+    UseGameDir(VL_GAME_DIR);
+    SigScan scanner;
+    ASSERT_FALSE(scanner.failed) << console.Text();
+    ASSERT_NE(g_BaseAddr, nullptr);
+    char symbol[] = "GameRoundRespawn";
+    void* address = scanner.FindFunctionAddresss("CCSPlayer::RoundRespawn", nullptr, nullptr, 0, symbol);
+    EXPECT_EQ(address, dlsym(g_BaseAddr, "GameRoundRespawn"));
+    EXPECT_NE(address, nullptr);
+    EXPECT_EQ(console.Text(), "");
+
+    char missing[] = "NoSuchSymbol";
+    EXPECT_EQ(scanner.FindFunctionAddresss("Entry::Name", nullptr, nullptr, 0, missing), nullptr);
+    const std::string line = console.Text();
+    EXPECT_EQ(line.rfind("SigScan ERROR: dlsym() failed for function \"Entry::Name\" with error: \"", 0), 0u) << line;
+    EXPECT_NE(line.find("\", plugin will not function properly.\n"), std::string::npos) << line;
+    EXPECT_EQ(console.Lines().size(), 1u);
+
+    scanner.Dispose();
+    EXPECT_EQ(g_BaseAddr, nullptr);
+}
+
+TEST_F(SigScanTest, MissingLibraryPrintsTwoLinesThenStaysSilent) {
+    UseGameDir("/nonexistent/game");
+    SigScan scanner;
+    EXPECT_TRUE(scanner.failed);
+    const std::vector<std::string> lines = console.Lines();
+    ASSERT_EQ(lines.size(), 2u) << console.Text();
+    EXPECT_EQ(lines[0].rfind("SigScan ERROR: dlopen() failed with error: \"/nonexistent/game/bin/server_i486.so", 0),
+              0u)
+        << lines[0];
+    EXPECT_NE(lines[0].find("\", This means signature scanning all failed"), std::string::npos);
+    EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
+
+    console.Clear();
+    char symbol[] = "GameRoundRespawn";
+    EXPECT_EQ(scanner.FindFunctionAddresss("CCSPlayer::RoundRespawn", nullptr, nullptr, 0, symbol), nullptr);
+    EXPECT_EQ(scanner.FindSymbolAddress("x", "GameRoundRespawn"), nullptr);
+    scanner.Dispose();
+    EXPECT_EQ(g_BaseAddr, nullptr);
+    EXPECT_EQ(console.Text(), "");
+}
+
+TEST_F(SigScanTest, OverlongGameDirectoryIsRefusedNotTruncated) {
+    // 500 characters fit the directory buffer, but not with "/bin/server_i486.so".
+    UseGameDir("/" + std::string(499, 'd'));
+    SigScan scanner;
+    EXPECT_TRUE(scanner.failed);
+    EXPECT_EQ(g_BaseAddr, nullptr);
+    const std::vector<std::string> lines = console.Lines();
+    ASSERT_EQ(lines.size(), 2u) << console.Text();
+    EXPECT_EQ(lines[0].rfind("SigScan ERROR: the game directory is too long", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
+}
+
+}  // namespace
