@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "plugin/InterfaceReg.h"
+#include "plugin/LoadReport.h"
 #include "tier0/dbg.h"
 
 IEngineServerApi* engine = nullptr;
@@ -82,10 +83,12 @@ bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFac
         if (!*request.target) {
             DebugMsg(3, "Required interfaces failed to Load");
             DebugMsg(3, "Debugging to Specify the failed interface");
+            CheckPlugin();
             return false;
         }
     }
     gpGlobals = playerinfomanager->GetGlobalVars();
+    CheckPlugin();
     DebugMsg(0, "Plugin Loaded");
     return true;
 }

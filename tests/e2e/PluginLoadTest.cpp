@@ -2,6 +2,8 @@
 // interface requests with their failure path.
 #include <dlfcn.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -105,6 +107,62 @@ TEST_P(MissingInterfaceTest, LoadFailsAtFirstMissingInterface) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachInterface, MissingInterfaceTest, ::testing::Range(0, 12));
+
+// The report's fixed lines; `missing` are the level-3 lines between "Checking Main
+// Interfaces" and "Finished Checking Main Interfaces".
+std::vector<std::string> Report(const std::vector<std::string>& missing) {
+    std::vector<std::string> lines = {"Vorlane Utils Debugging", "---------------------------", "", "",
+                                      "Checking Main Interfaces"};
+    for (const std::string& line : missing) lines.push_back("Fatal Error : " + line);
+    for (const char* line : {"Finished Checking Main Interfaces", "", "", "Checking SigScan Information", "", "", "",
+                             "", "Finished Checking SigScan Information", "", "", "Vorlane Utils Debug Complete",
+                             "---------------------------"}) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(PluginLoadTest, SuccessfulLoadReportsBeforePluginLoaded) {
+    HostOptions options;
+    options.gameDir = MakeGameDir();  // no signature data file
+    StartEngine(options);
+    console.Clear();
+    ASSERT_TRUE(host.LoadPlugin(PluginPath()));
+    std::vector<std::string> expected = Report({});
+    expected.push_back("Plugin Loaded");
+    std::vector<std::string> lines = console.Lines();
+    lines.resize(std::min(lines.size(), expected.size()));
+    EXPECT_EQ(lines, expected) << console.Text();
+}
+
+TEST_F(PluginLoadTest, ReportNamesEveryInterfaceStillMissing) {
+    HostOptions options;
+    options.omit.insert("BotManager001");
+    StartEngine(options);
+    console.Clear();
+    EXPECT_FALSE(host.LoadPlugin(PluginPath()));
+    std::vector<std::string> expected = {"Fatal Error : Required interfaces failed to Load",
+                                         "Fatal Error : Debugging to Specify the failed interface"};
+    for (const std::string& line : Report({"BotManager Interface NOT Loaded!", "RandomStream Interface NOT Loaded!"})) {
+        expected.push_back(line);
+    }
+    expected.push_back("host: plugin failed to load");
+    EXPECT_EQ(console.Lines(), expected);
+
+    host.Shutdown();
+    console.Clear();
+    options.omit = {"VEngineServer021"};
+    StartEngine(options);
+    EXPECT_FALSE(host.LoadPlugin(PluginPath()));
+    std::vector<std::string> all = Report(
+        {"Engine Interface NOT Loaded!", "FileSystem Interface NOT Loaded!", "GameEventManager Interface NOT Loaded!",
+         "PlayerInfoManager Interface NOT Loaded!", "BotManager Interface NOT Loaded!", "Helpers Interface NOT Loaded!",
+         "RandomStream Interface NOT Loaded!", "EngineTrace Interface NOT Loaded!", "Cvar Interface NOT Loaded!",
+         "String Table Interface NOT Loaded!"});
+    std::vector<std::string> lines = console.Lines();
+    ASSERT_GE(lines.size(), 2 + all.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 2 + all.size()), all);
+}
 
 TEST_F(PluginLoadTest, UnloadPauseAndUnpauseOnlyPrint) {
     StartWithPlugin();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/engine/HostEngine.h"
 #include "support/ConsoleCapture.h"
@@ -12,6 +14,10 @@
 std::string BinDir();
 std::string GameDir();
 std::string PluginPath();
+
+// A fresh game directory under the test's temporary directory: bin/server_i486.so links
+// to the built game library, and each (relative path, content) pair becomes a file.
+std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& files = {});
 
 class HostTest : public ::testing::Test {
 protected:

@@ -1,0 +1,39 @@
+// The table of located game functions, numbered in resolution order, and its lookups by
+// entry name. Plugin code reaches a game function only through an entry name, never a
+// symbol: the data file maps names to symbols.
+#pragma once
+
+#include <stddef.h>
+
+#include "tier0/platform.h"
+#include "tier1/UtlVector.h"
+
+// One resolved entry. Plain data, copied by value into the table.
+struct vrn_sigscan_struct {
+    char funcName[1025];      // entry name, at most 1024 characters, zero-filled after
+    int funcIndex;            // 1-based ordinal among all resolved entries
+    unsigned char* sigBytes;  // decoded signature (array new), kept for the table's life
+    char sigMask[1025];
+    char symbolName[1025];
+    void* funcAddress;  // never null in a stored record
+};
+static_assert(offsetof(vrn_sigscan_struct, funcIndex) == 1028, "name field, then the index");
+static_assert(offsetof(vrn_sigscan_struct, sigBytes) == 1032, "index, then the signature pointer");
+static_assert(offsetof(vrn_sigscan_struct, sigMask) == 1036, "signature pointer, then the mask");
+static_assert(offsetof(vrn_sigscan_struct, funcAddress) == 3088, "the address last");
+
+// The table: filled by the loading step only, never shrunk while the library is loaded,
+// and emptied (signatures freed) when the library unloads.
+extern VL_EXPORT CUtlVector<vrn_sigscan_struct> VRN_SigScan_Data;
+
+// Frees every record's signature and empties the table, releasing its storage.
+void ClearSigScanData();
+
+// Position of the first record whose name equals `name` ignoring letter case, or -1.
+int GetFuncIndex(const char* name);
+// Address of that record, or null.
+void* GetFuncAddr(const char* name);
+
+// Writes a record's signature for a console line: printable bytes as they are, any
+// other byte as \xNN, up to the first zero byte. Truncated to fit, always terminated.
+void FormatSignature(const unsigned char* bytes, char* out, int outSize);

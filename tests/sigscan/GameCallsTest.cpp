@@ -1,0 +1,163 @@
+// The call layer: which slot or located function each call reaches, with which
+// arguments, and when it refuses to call.
+#include "sigscan/GameCalls.h"
+
+#include <gtest/gtest.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "sigscan/SigScanData.h"
+
+namespace {
+
+std::vector<std::string> g_calls;
+
+std::string Describe(const char* fmt, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, fmt);
+    vsnprintf(text, sizeof(text), fmt, args);
+    va_end(args);
+    return text;
+}
+
+// A game object whose virtual table records the calls it receives.
+struct FakeEntity {
+    void** table;
+    int id;
+};
+
+void* g_table[kGameSlotCount + 1];
+
+int Id(const void* self) { return static_cast<const FakeEntity*>(self)->id; }
+
+void OnSetModel(CBaseEntity* self, const char* model) { g_calls.push_back(Describe("26 %d %s", Id(self), model)); }
+void OnTeleport(CBaseEntity* self, const Vector* o, const QAngle* a, const Vector* v) {
+    g_calls.push_back(Describe("99 %d %g %g %g %d", Id(self), o->x, a->y, v->z, 0));
+}
+void OnIgnite(CBaseEntity* self, float life, bool npc, float size, bool designer) {
+    g_calls.push_back(Describe("189 %d %g %d %g %d", Id(self), life, npc, size, designer));
+}
+bool OnRemovePlayerItem(CBaseEntity* self, CBaseCombatWeapon* weapon) {
+    g_calls.push_back(Describe("227 %d %d", Id(self), Id(weapon)));
+    return true;
+}
+int OnGiveAmmo(CBaseEntity* self, int count, int index, bool suppress) {
+    g_calls.push_back(Describe("214 %d %d %d %d", Id(self), count, index, suppress));
+    return 17;
+}
+bool OnWeaponSwitch(CBaseEntity* self, CBaseCombatWeapon* weapon, int viewModel) {
+    g_calls.push_back(Describe("221 %d %d %d", Id(self), Id(weapon), viewModel));
+    return true;
+}
+void OnWeaponDrop(CBaseEntity* self, CBaseCombatWeapon* weapon, const Vector* target, const Vector* velocity) {
+    g_calls.push_back(Describe("220 %d %d %p %p", Id(self), Id(weapon), (void*)target, (void*)velocity));
+}
+const char* OnGetName(CBaseCombatWeapon*) { return "weapon_knife"; }
+void OnAnySlot(void* self) { g_calls.push_back(Describe("other %d", Id(self))); }
+
+// Located functions.
+void Respawn(CBaseEntity* entity) { g_calls.push_back(Describe("respawn %d", Id(entity))); }
+void SwitchTeam(CBaseEntity* entity, int team) { g_calls.push_back(Describe("team %d %d", Id(entity), team)); }
+void Dissolve(CBaseEntity* entity, const char* material, float start, bool npc, int type, Vector origin, int mag) {
+    g_calls.push_back(Describe("dissolve %d %s %g %d %d %g %g %g %d", Id(entity), material, start, npc, type, origin.x,
+                               origin.y, origin.z, mag));
+}
+
+class HasEntity final : public IServerUnknown {
+public:
+    explicit HasEntity(FakeEntity* e) : entity(e) {}
+    CBaseEntity* GetBaseEntity() override { return reinterpret_cast<CBaseEntity*>(entity); }
+    FakeEntity* entity;
+};
+
+void AddEntry(const char* name, void* address) {
+    vrn_sigscan_struct record = {};
+    strncpy(record.funcName, name, 1024);
+    record.funcIndex = VRN_SigScan_Data.Count() + 1;
+    record.sigBytes = new unsigned char[1]{0};
+    record.funcAddress = address;
+    VRN_SigScan_Data.AddToTail(record);
+}
+
+class GameCallsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (void*& slot : g_table) slot = reinterpret_cast<void*>(&OnAnySlot);
+        g_table[kSlotSetModel] = reinterpret_cast<void*>(&OnSetModel);
+        g_table[kSlotTeleport] = reinterpret_cast<void*>(&OnTeleport);
+        g_table[kSlotIgnite] = reinterpret_cast<void*>(&OnIgnite);
+        g_table[kSlotRemovePlayerItem] = reinterpret_cast<void*>(&OnRemovePlayerItem);
+        g_table[kSlotGiveAmmo] = reinterpret_cast<void*>(&OnGiveAmmo);
+        g_table[kSlotWeaponSwitch] = reinterpret_cast<void*>(&OnWeaponSwitch);
+        g_table[kSlotWeaponDrop] = reinterpret_cast<void*>(&OnWeaponDrop);
+        g_table[kSlotGetName] = reinterpret_cast<void*>(&OnGetName);
+        g_calls.clear();
+        edict.unknown = &owner;
+    }
+    void TearDown() override { ClearSigScanData(); }
+
+    FakeEntity player{g_table, 3};
+    FakeEntity weapon{g_table, 40};
+    HasEntity owner{&player};
+    edict_t edict = {};
+    CBaseEntity* entity = reinterpret_cast<CBaseEntity*>(&player);
+    CBaseCombatWeapon* gun = reinterpret_cast<CBaseCombatWeapon*>(&weapon);
+};
+
+TEST_F(GameCallsTest, WrappersCallTheirSlotWithTheirArguments) {
+    const Vector origin = {1, 2, 3}, velocity = {7, 8, 9};
+    const QAngle angles = {4, 5, 6};
+    SetModel(entity, "models/a.mdl");
+    Teleport(entity, &origin, &angles, &velocity);
+    Ignite(entity, 2.5f, true, 0.5f, false);
+    EXPECT_TRUE(RemovePlayerItem(entity, gun));
+    EXPECT_EQ(GiveAmmo(entity, 30, 0), 0) << "ammo index 0 calls nothing";
+    EXPECT_EQ(GiveAmmo(entity, 30, 2), 17);
+    EXPECT_TRUE(Weapon_Switch(entity, gun));
+    Weapon_Drop(entity, gun);
+    EXPECT_STREQ(GetName(gun), "weapon_knife");
+    CommitSuicide(entity);
+    const std::vector<std::string> expected = {"26 3 models/a.mdl", "99 3 1 5 9 0", "189 3 2.5 1 0.5 0",    "227 3 40",
+                                               "214 3 30 2 0",      "221 3 40 0",   "220 3 40 (nil) (nil)", "other 3"};
+    EXPECT_EQ(g_calls, expected);
+}
+
+TEST_F(GameCallsTest, TableCallsFindTheirEntryIgnoringCaseAndPassTheEntity) {
+    AddEntry("ccsplayer::roundrespawn", reinterpret_cast<void*>(&Respawn));
+    AddEntry("CCSPlayer::SwitchTeam", reinterpret_cast<void*>(&SwitchTeam));
+    AddEntry("CBaseAnimating::Dissolve", reinterpret_cast<void*>(&Dissolve));
+    EXPECT_TRUE(UTIL_RespawnPlayer(&edict, false));
+    EXPECT_TRUE(UTIL_RespawnPlayer(&edict, true));
+    EXPECT_TRUE(UTIL_SwitchTeam(&edict, 3));
+    EXPECT_TRUE(UTIL_Dissolve(&edict, "sprites/blueglow", 1.5f, false, 2, Vector{10, 20, 30}, 4));
+    const std::vector<std::string> expected = {"respawn 3", "respawn 3", "team 3 3",
+                                               "dissolve 3 sprites/blueglow 1.5 0 2 10 20 30 4"};
+    EXPECT_EQ(g_calls, expected);
+    EXPECT_EQ(GetFuncIndex("CCSPLAYER::SWITCHTEAM"), 1);
+}
+
+TEST_F(GameCallsTest, TableCallsRefuseWithoutEntryEdictOrEntity) {
+    EXPECT_FALSE(UTIL_RespawnPlayer(&edict, true)) << "empty table";
+    EXPECT_FALSE(UTIL_Remove(&edict));
+    EXPECT_FALSE(UTIL_KillPlayer(&edict));
+    EXPECT_EQ(VRN_GetTempEnts(), nullptr);
+    EXPECT_EQ(GetFuncIndex("UTIL_Remove"), -1);
+
+    AddEntry("UTIL_Remove", reinterpret_cast<void*>(&Respawn));
+    EXPECT_FALSE(UTIL_Remove(nullptr)) << "a null edict is refused, not dereferenced";
+    edict_t empty = {};
+    EXPECT_FALSE(UTIL_Remove(&empty)) << "no owner object";
+    HasEntity nobody(nullptr);
+    empty.unknown = &nobody;
+    EXPECT_FALSE(UTIL_Remove(&empty)) << "no entity";
+    EXPECT_TRUE(g_calls.empty());
+    EXPECT_TRUE(UTIL_Remove(&edict));
+    EXPECT_EQ(g_calls, std::vector<std::string>{"respawn 3"});
+}
+
+}  // namespace
