@@ -6,6 +6,7 @@
 
 #include "plugin/InterfaceReg.h"
 #include "plugin/LoadReport.h"
+#include "plugin/PluginCommands.h"
 #include "tier0/dbg.h"
 
 IEngineServerApi* engine = nullptr;
@@ -90,6 +91,7 @@ bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFac
     gpGlobals = playerinfomanager->GetGlobalVars();
     CheckPlugin();
     DebugMsg(0, "Plugin Loaded");
+    InitCVars(interfaceFactory);
     return true;
 }
 

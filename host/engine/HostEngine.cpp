@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "host/engine/ConsoleObjects.h"
 #include "host/engine/HostInterfaces.h"
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
@@ -324,8 +325,38 @@ bool CHostEngine::ExecuteFile(const std::string& path) {
 
 void CHostEngine::RunCommand(const std::vector<std::string>& args) {
     args_ = args;
-    if (!RunHostCommand(args)) Msg("Unknown command \"%s\"\n", args[0].c_str());
+    if (!RunConsoleObject(args) && !RunHostCommand(args)) Msg("Unknown command \"%s\"\n", args[0].c_str());
     args_.clear();
+}
+
+void* CHostEngine::FindConsoleObject(const char* name) const {
+    for (ConCommandBase* object : HostVstdlib_Cvar()->Registered()) {
+        const char* objectName = ConsoleObjectName(object);
+        if (objectName && strcasecmp(objectName, name) == 0) return object;
+    }
+    return nullptr;
+}
+
+// A registered command runs through its Dispatch; a variable is set through its
+// SetValue(const char*) by "name value", and "name" alone shows its value and help.
+bool CHostEngine::RunConsoleObject(const std::vector<std::string>& args) {
+    void* object = FindConsoleObject(args[0].c_str());
+    if (!object) return false;
+    if (ConsoleObjectIsCommand(object)) {
+        ConsoleSlot<void (*)(void*)>(object, console_slots::kDispatch)(object);
+        return true;
+    }
+    if (args.size() >= 2) {
+        ConsoleSlot<void (*)(void*, const char*)>(object, console_slots::kSetValueString)(object, args[1].c_str());
+        return true;
+    }
+    auto* variable = static_cast<ConsoleVariableView*>(object);
+    const ConsoleVariableView* holder = variable->parent ? variable->parent : variable;
+    const char* help = ConsoleSlot<const char* (*)(void*)>(object, console_slots::kGetHelpText)(object);
+    Msg("\"%s\" is \"%s\" (default \"%s\")\n", ConsoleObjectName(object),
+        holder->stringValue ? holder->stringValue : "", holder->defaultValue ? holder->defaultValue : "");
+    if (help && *help) Msg("  %s\n", help);
+    return true;
 }
 
 void CHostEngine::ListPlayers() {

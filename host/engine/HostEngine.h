@@ -78,6 +78,8 @@ public:
     const std::vector<std::string>& Args() const { return args_; }
     bool TraceBox(const Ray_t& ray, trace_t* result) const;
     IHostEngine* HostServices();
+    // The registered console object whose name equals `name` ignoring case, or null.
+    void* FindConsoleObject(const char* name) const;
 
 private:
     struct Client {
@@ -92,6 +94,7 @@ private:
     };
 
     void RunCommand(const std::vector<std::string>& args);
+    bool RunConsoleObject(const std::vector<std::string>& args);
     bool RunHostCommand(const std::vector<std::string>& args);
     void ListPlayers();
 

@@ -1,0 +1,31 @@
+// The plugin's console interface: "vl_sigscan", "vl_spawn", "vl_changeteam" and the
+// variable "vl_utils_version", and their registration with the engine's console once
+// Load has succeeded.
+#pragma once
+
+#include "plugin/EngineInterfaces.h"
+#include "tier1/Convar.h"
+
+// The engine's flag on every console object a plugin registers.
+#define FCVAR_PLUGIN 0x40000
+// Flag of the version variable, interpreted by the engine's console only.
+#define FCVAR_NOTIFY 0x100
+
+// Hands each console object to the engine's console: marks it FCVAR_PLUGIN, takes it
+// off the registry's local list, and registers it. Always reports success.
+class CPluginConVarAccessor : public IConCommandBaseAccessor {
+public:
+    bool RegisterConCommandBase(ConCommandBase* object) override;
+};
+
+extern CPluginConVarAccessor g_ConVarAccessor;
+
+// Asks `interfaceFactory` for the console interface once more and, when it answers,
+// registers every listed console object through g_ConVarAccessor. Without the interface
+// nothing is registered and nothing is printed.
+void InitCVars(InterfaceFactoryFn interfaceFactory);
+
+// The command functions; they read their arguments from the engine.
+void vlsigscan();
+void vlspawn();
+void vlcteam();

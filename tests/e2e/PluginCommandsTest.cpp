@@ -1,0 +1,109 @@
+// The plugin's console commands as an operator uses them: typed into the host console,
+// checked by their exact output and the game calls they cause.
+#include <string>
+#include <vector>
+
+#include "host/engine/ConsoleObjects.h"
+#include "host/vstdlib/HostVstdlib.h"
+#include "support/HostFixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class PluginCommandsTest : public HostTest {
+protected:
+    // The plugin on a game directory without a signature data file, with two players:
+    // slot 1 user id 2, slot 2 user id 3.
+    void StartWithoutTable() {
+        HostOptions options;
+        options.gameDir = MakeGameDir();
+        StartWithPlugin(options);
+        host.AddClient("Alice", "ID_1", false);
+        host.AddClient("Bob", "ID_2", false);
+        host.Game()->ClearCalls();
+    }
+    // Runs one console line and returns what it printed.
+    Lines Run(const std::string& line) {
+        console.Clear();
+        host.ExecuteLine(line);
+        return console.Lines();
+    }
+};
+
+TEST_F(PluginCommandsTest, RegistersItsObjectsAfterTheReportWithThePluginFlag) {
+    StartWithoutTable();
+    const auto& registered = HostVstdlib_Cvar()->Registered();
+    std::vector<std::string> names;
+    for (ConCommandBase* object : registered) names.push_back(ConsoleObjectName(object));
+    // Newest first on the registry's list, so the variable (constructed last) leads.
+    EXPECT_EQ(names, (Lines{"vl_utils_version", "vl_changeteam", "vl_spawn", "vl_sigscan"}));
+    for (ConCommandBase* object : registered) {
+        const auto* view = reinterpret_cast<const ConsoleObjectView*>(object);
+        EXPECT_TRUE(view->flags & 0x40000) << view->name;
+        EXPECT_TRUE(ConsoleSlot<bool (*)(const void*)>(object, console_slots::kIsRegistered)(object));
+        EXPECT_EQ(view->next, nullptr) << "taken off the local list while registering";
+    }
+    EXPECT_EQ(reinterpret_cast<const ConsoleObjectView*>(registered[0])->flags, 0x40100);
+    EXPECT_FALSE(ConsoleObjectIsCommand(registered[0]));
+    EXPECT_TRUE(ConsoleObjectIsCommand(registered[1]));
+    EXPECT_STREQ(ConsoleSlot<const char* (*)(const void*)>(registered[2], console_slots::kGetHelpText)(registered[2]),
+                 "Spawns a player");
+}
+
+TEST_F(PluginCommandsTest, FailedLoadRegistersNothing) {
+    HostOptions options;
+    options.omit.insert("ServerGameEnts001");
+    StartEngine(options);
+    EXPECT_FALSE(host.LoadPlugin(PluginPath()));
+    EXPECT_TRUE(HostVstdlib_Cvar()->Registered().empty());
+    EXPECT_EQ(Run("vl_spawn 2"), (Lines{"Unknown command \"vl_spawn\""}));
+}
+
+TEST_F(PluginCommandsTest, SyntaxLinesNameTheCommandAsTyped) {
+    StartWithoutTable();
+    EXPECT_EQ(Run("vl_spawn"), (Lines{"Syntax: vl_spawn <userid>"}));
+    EXPECT_EQ(Run("VL_Spawn"), (Lines{"Syntax: VL_Spawn <userid>"}));
+    EXPECT_EQ(Run("vl_changeteam 2"), (Lines{"Syntax: vl_changeteam <userid> <Team Index>"}));
+    EXPECT_TRUE(host.Game()->Calls().empty());
+}
+
+TEST_F(PluginCommandsTest, UnknownUserIdsAndMissingFunctionsAreReported) {
+    StartWithoutTable();
+    EXPECT_EQ(Run("vl_spawn 9"), (Lines{"Userid '9' not exists!"}));
+    EXPECT_EQ(Run("vl_spawn abc"), (Lines{"Userid '0' not exists!"})) << "text without a number is user id 0";
+    EXPECT_EQ(Run("vl_changeteam -4 2"), (Lines{"Userid '-4' not exists!"}));
+    // Present players, but the table is empty: the unable-to lines, and no game call.
+    EXPECT_EQ(Run("vl_spawn 3 extra words"), (Lines{"Unable to Respawn userid '3'"}));
+    EXPECT_EQ(Run("vl_changeteam 2 3"), (Lines{"Unable to changeteam userid '2'"}));
+    EXPECT_EQ(Run("vl_sigscan"), (Lines{"SigScanning List:", "-----------------------------"}));
+    EXPECT_TRUE(host.Game()->Calls().empty());
+}
+
+TEST_F(PluginCommandsTest, NoPlayerSlotsMeansNoUserIdExists) {
+    HostOptions options;
+    options.gameDir = MakeGameDir();
+    options.maxClients = 0;
+    StartWithPlugin(options);
+    EXPECT_EQ(Run("vl_spawn 2"), (Lines{"Userid '2' not exists!"}));
+}
+
+TEST_F(PluginCommandsTest, VersionVariableShowsAndTakesValuesAndNotifiesTheConsole) {
+    StartWithoutTable();
+    EXPECT_EQ(Run("vl_utils_version"),
+              (Lines{"\"vl_utils_version\" is \"0.0.2\" (default \"0.0.2\")", "  Vorlane Utils Version"}));
+    const size_t before = HostVstdlib_Cvar()->Notifications().size();
+    EXPECT_TRUE(Run("vl_utils_version \"0.0.3 beta\"").empty());
+    const auto& notes = HostVstdlib_Cvar()->Notifications();
+    ASSERT_EQ(notes.size(), before + 1);
+    EXPECT_EQ(notes.back().oldValue, "0.0.2");
+    EXPECT_EQ(Run("vl_utils_version")[0], "\"vl_utils_version\" is \"0.0.3 beta\" (default \"0.0.2\")");
+}
+
+TEST_F(PluginCommandsTest, UnloadLeavesTheCommandsRegistered) {
+    StartWithoutTable();
+    host.Plugin()->Unload();
+    EXPECT_EQ(Run("vl_spawn"), (Lines{"Syntax: vl_spawn <userid>"}));
+}
+
+}  // namespace
