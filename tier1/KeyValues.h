@@ -1,0 +1,318 @@
+// KeyValues: a tree of named keys, each holding one typed value or a list of child keys.
+// It is the in-memory form of the key-value text and binary formats. Names are kept as
+// symbols of the runtime's key-value system, which also allocates and frees the nodes.
+#pragma once
+
+#include <stddef.h>
+#include <wchar.h>
+
+// Four colour bytes: red, green, blue, alpha. Components given as ints keep their low
+// byte.
+class Color {
+public:
+    Color() : m_rgba{0, 0, 0, 0} {}
+    Color(int r, int g, int b, int a)
+        : m_rgba{static_cast<unsigned char>(r), static_cast<unsigned char>(g), static_cast<unsigned char>(b),
+                 static_cast<unsigned char>(a)} {}
+
+    int r() const { return m_rgba[0]; }
+    int g() const { return m_rgba[1]; }
+    int b() const { return m_rgba[2]; }
+    int a() const { return m_rgba[3]; }
+    unsigned char operator[](int index) const { return m_rgba[index]; }
+    bool operator==(const Color& other) const {
+        return m_rgba[0] == other.m_rgba[0] && m_rgba[1] == other.m_rgba[1] && m_rgba[2] == other.m_rgba[2] &&
+               m_rgba[3] == other.m_rgba[3];
+    }
+    bool operator!=(const Color& other) const { return !(*this == other); }
+
+private:
+    unsigned char m_rgba[4];
+};
+
+// Ownership: a node owns its children and its value texts; destroying a node destroys
+// its children and every node after it in its next-key chain (its later siblings), so a
+// tree is released with deleteThis() on its root, and a child is detached with
+// RemoveSubKey before it is destroyed alone. A node sits in at most one list. Nodes must
+// be made with new (destruction returns their memory to the key-value system), except a
+// root on the stack, which releases its children and later siblings when it goes out of
+// scope.
+//
+// Names: a null or empty keyName in the typed getters and setters names the node itself.
+// Paths ("a/b/c") are resolved by FindKey; a component may be of any length.
+//
+// Depth: every walk over a tree (destruction, copying, path lookup) is iterative, so a
+// tree nested arbitrarily deep never exhausts the call stack.
+//
+// Typed values and their texts: a key read from text as a number keeps the text it was
+// read from (SetParsedInt / SetParsedFloat). GetString on such a key returns that text
+// unchanged and leaves the key numeric; every setter drops the text again.
+class KeyValues {
+public:
+    // The data type codes. The binary format may store other codes in a node; such a
+    // node holds no value and the getters treat it as a section (TYPE_NONE).
+    enum DataType : int {
+        TYPE_NONE = 0,     // a section: no value, may have children
+        TYPE_STRING,       // owned text
+        TYPE_INT,          // 32-bit signed integer
+        TYPE_FLOAT,        // 32-bit float
+        TYPE_PTR,          // untyped pointer, not owned
+        TYPE_WSTRING,      // owned wide text
+        TYPE_COLOR,        // four bytes: red, green, blue, alpha
+        TYPE_UINT64,       // unsigned 64-bit integer in an owned 8-byte block
+        TYPE_END_OF_LIST,  // never a node's type; ends a list in the binary format
+    };
+
+    // ---- Construction and destruction -------------------------------------------------
+    // Every field is cleared (no name, no value, no links, TYPE_NONE, escapes off), then
+    // the name is set; a null name leaves the name symbol -1. The forms with pairs then
+    // call SetString, SetInt or SetWString for each pair in order.
+    explicit KeyValues(const char* setName);
+    KeyValues(const char* setName, const char* firstKey, const char* firstValue);
+    KeyValues(const char* setName, const char* firstKey, const wchar_t* firstValue);
+    KeyValues(const char* setName, const char* firstKey, int firstValue);
+    KeyValues(const char* setName, const char* firstKey, const char* firstValue, const char* secondKey,
+              const char* secondValue);
+    KeyValues(const char* setName, const char* firstKey, int firstValue, const char* secondKey, int secondValue);
+    // RemoveEverything().
+    ~KeyValues();
+
+    // A node owns nodes through raw links, so it is copied only by MakeCopy or assignment.
+    KeyValues(const KeyValues&) = delete;
+
+    // Node memory comes from, and returns to, the key-value system. The forms with
+    // debugging arguments ignore them.
+    void* operator new(size_t size);
+    void* operator new(size_t size, int blockType, const char* fileName, int line);
+    void operator delete(void* memory);
+    void operator delete(void* memory, int blockType, const char* fileName, int line);
+
+    // RemoveEverything(), then the node's memory goes back to the key-value system. The
+    // node and every node it owned are invalid afterwards.
+    void deleteThis();
+
+    // Destroys, in this order: every child with its descendants; every node after this
+    // one in its next-key chain (stopping at the end of the chain or where the chain
+    // comes back to this node), each with its descendants; this node's value texts. The
+    // node itself stays valid: no children, no next key, no texts; its name, type and
+    // 4-byte value are left as they were.
+    void RemoveEverything();
+
+    // Destroys every child (with its descendants) and makes this node a section
+    // (TYPE_NONE). Its own value text stays allocated until it is replaced or the node
+    // is destroyed; its later siblings are not touched.
+    void Clear();
+
+    // ---- Names -------------------------------------------------------------------------
+    // The name's text from the key-value system; "" while the node has no name. The text
+    // lives as long as the key-value system.
+    const char* GetName() const;
+    // A null name makes the symbol -1 (no name).
+    void SetName(const char* setName);
+    int GetNameSymbol() const { return m_iNameSymbol; }
+
+    // ---- Finding and creating keys -------------------------------------------------------
+    // The first child named by `keySymbol`, or null. Only the children are searched.
+    KeyValues* FindKey(int keySymbol) const;
+
+    // The key at `keyName`, a name or a "/"-separated path of names below this node; a
+    // null or empty keyName, or an empty rest after a "/", yields the node reached so far.
+    // Each component is searched among the children (first match in list order). When a
+    // component is missing and the node searched has a chained key, the chained key is
+    // searched (never creating) for the whole remaining path, and a key found there is the
+    // result. Otherwise, with `create`, a new section child (escapes off) is appended for
+    // the component, the node searched becomes TYPE_NONE, and the walk goes on from the
+    // new child; without `create` the result is null. A cycle of chained keys ends the
+    // search there (null, or creation below this node).
+    KeyValues* FindKey(const char* keyName, bool create = false);
+
+    // A new child named `keyName`, appended after the last child. It takes this node's
+    // escape setting; this node's type is not changed.
+    KeyValues* CreateKey(const char* keyName);
+
+    // A new child whose name is one more than the largest child name read as a decimal
+    // integer (leading digits only, as strtol reads them; a name without them counts as
+    // 0), and at least 1; appended and set up as by CreateKey. Null, with nothing added,
+    // when the largest name is already 2147483647 (no larger int name exists).
+    KeyValues* CreateNewKey();
+
+    // Appends `subKey` after the last child; its own next-key link is left as it is, so
+    // any nodes chained after it join the children too. `subKey` must not be null or
+    // already in a list, and must not be this node or one of its ancestors.
+    void AddSubKey(KeyValues* subKey);
+
+    // Unlinks `subKey` if it is a child (the list closes over it); in every case its
+    // next-key link is cleared afterwards. Null does nothing. The caller owns `subKey`
+    // from then on.
+    void RemoveSubKey(KeyValues* subKey);
+
+    // The key searched when a name is missing among the children (see FindKey). Not
+    // owned; the caller keeps it alive while it is chained.
+    void ChainKeyValue(KeyValues* chainedKey) { m_pChainedKey = chainedKey; }
+
+    // ---- Iteration -----------------------------------------------------------------------
+    // Children in order; null past the end.
+    KeyValues* GetFirstSubKey() const { return m_pFirstSubKey; }
+    KeyValues* GetNextKey() const { return m_pNextKey; }
+    // Sets the raw next-key link; the caller keeps the ownership rules above.
+    void SetNextKey(KeyValues* next) { m_pNextKey = next; }
+    // Only sections (TYPE_NONE).
+    KeyValues* GetFirstTrueSubKey() const;
+    KeyValues* GetNextTrueSubKey() const;
+    // Only values (any type other than TYPE_NONE).
+    KeyValues* GetFirstValue() const;
+    KeyValues* GetNextValue() const;
+
+    // ---- Typed access by name ------------------------------------------------------------
+    // Getters look the key up with FindKey(keyName, false) and return the default when it
+    // is missing. Conversions from the stored type:
+    //   TYPE_NONE and unknown codes: the 4-byte value read as an int for GetInt and
+    //     GetUint64 (sign-extended), otherwise 0 / null / the default text.
+    //   TYPE_STRING: the text read by strtol (base 10, saturating) or strtod; GetColor
+    //     reads up to four numbers; GetPtr is null.
+    //   TYPE_INT, TYPE_FLOAT: the value; a float becomes an int by truncation toward
+    //     zero, saturating at the int range (NaN gives 0).
+    //   TYPE_PTR: the pointer bits as an int; GetPtr gives the pointer.
+    //   TYPE_WSTRING: 0, with a developer message for GetInt and an assertion report for
+    //     GetUint64.
+    //   TYPE_COLOR: the four bytes as an int; GetColor gives them.
+    //   TYPE_UINT64: GetInt 0; GetFloat the unsigned value.
+    int GetInt(const char* keyName = nullptr, int defaultValue = 0);
+    unsigned long long GetUint64(const char* keyName = nullptr, unsigned long long defaultValue = 0);
+    float GetFloat(const char* keyName = nullptr, float defaultValue = 0.0f);
+    // TYPE_STRING: the text ("" when the key has none). A number parsed from text: the
+    // text it was parsed from, unchanged. Other TYPE_INT ("%d"), TYPE_FLOAT ("%f"),
+    // TYPE_PTR (its bits, "%d") and TYPE_UINT64 (signed 64-bit decimal) keys are turned
+    // into TYPE_STRING keys holding that text, and the text is returned: afterwards the
+    // other getters parse it. TYPE_NONE, TYPE_COLOR, TYPE_WSTRING and unknown codes give
+    // the default. The returned text belongs to the key and is valid until the key's value
+    // changes or the key is destroyed.
+    const char* GetString(const char* keyName = nullptr, const char* defaultValue = "");
+    // Converts nothing: prints a developer message and returns the default.
+    const wchar_t* GetWString(const char* keyName = nullptr, const wchar_t* defaultValue = L"");
+    // The pointer of a TYPE_PTR key; null for any other existing key.
+    void* GetPtr(const char* keyName = nullptr, void* defaultValue = nullptr);
+    // TYPE_COLOR: its bytes. TYPE_STRING: up to four numbers read with "%f %f %f %f",
+    // each truncated to its low byte; components without a number are 0. TYPE_INT and
+    // TYPE_FLOAT: red is the value's low byte, the rest 0. Otherwise, and for a missing
+    // key, all four are 0.
+    Color GetColor(const char* keyName = nullptr);
+
+    // Setters look the key up with FindKey(keyName, true), creating it (and any missing
+    // sections on its path), and set its type and value. Every setter drops a source text
+    // kept from parsing. SetInt, SetFloat, SetPtr and SetColor leave an old value text
+    // allocated (it is no longer read); the others free both old texts.
+    void SetInt(const char* keyName, int value);
+    void SetFloat(const char* keyName, float value);
+    void SetPtr(const char* keyName, void* value);
+    void SetColor(const char* keyName, Color value);
+    // An owned copy of `value`; null stores "". `value` may point into the key's own text.
+    void SetString(const char* keyName, const char* value);
+    // SetString on this node itself.
+    void SetStringValue(const char* value);
+    // An owned copy of the wide text and its terminator; null stores L"".
+    void SetWString(const char* keyName, const wchar_t* value);
+    // The value in a new owned 8-byte block.
+    void SetUint64(const char* keyName, unsigned long long value);
+
+    // For readers of text: this node becomes TYPE_INT (or TYPE_FLOAT) with `value`, and
+    // keeps an owned copy of `sourceText`, the text the value was parsed from, which
+    // GetString returns and copies keep. Both old value texts are freed. A null
+    // sourceText keeps no text (the node then converts as one set by SetInt / SetFloat).
+    void SetParsedInt(int value, const char* sourceText);
+    void SetParsedFloat(float value, const char* sourceText);
+    // The kept source text of a TYPE_INT or TYPE_FLOAT node, or null when there is none.
+    const char* GetSourceText() const;
+
+    // The key's type code; TYPE_NONE when it is missing.
+    DataType GetDataType(const char* keyName = nullptr);
+    // True when the key is missing, or is a section without children.
+    bool IsEmpty(const char* keyName = nullptr);
+
+    // ---- Copying -------------------------------------------------------------------------
+    // A new tree, owned by the caller, equal to this node and all its descendants: name,
+    // type, value (texts, kept source texts and the 8-byte block duplicated, the 4-byte
+    // value copied) and children in order. Not copied: the later siblings (the copy's next
+    // key is null), the chained key, and the escape setting (the copy's is off).
+    KeyValues* MakeCopy() const;
+
+    // Appends a MakeCopy of each child of this node, in order, to the children of
+    // `parent` (which normally has none; any it has are kept, before the copies).
+    // `parent` may be this node or one of its descendants: the copies are made first.
+    void CopySubkeys(KeyValues* parent) const;
+
+    // Makes this node a copy of `src`, its descendants and all of its later siblings
+    // (unlike MakeCopy): the old children, later siblings and texts are destroyed, every
+    // field is cleared as in construction (escapes off, no chained key, TYPE_NONE), then
+    // the copy is made as by RecursiveCopyKeyValues. `src` may be this node or lie
+    // anywhere in its tree: the copy is taken before anything is destroyed.
+    KeyValues& operator=(const KeyValues& src);
+
+    // The copy behind assignment. This node takes src's name symbol, and copies of src's
+    // children and later siblings replace its own children and later siblings (which are
+    // destroyed; a chain that comes back to `src` is copied once). When `src` has no
+    // children this node also takes its type and value (old texts freed; a text kept
+    // beside a number is copied, the 4-byte value only for the types that hold one);
+    // otherwise it keeps its own type and value. Escape setting and chained key stay as
+    // they were; new nodes have escapes off. `src` may lie anywhere in this node's tree.
+    void RecursiveCopyKeyValues(const KeyValues& src);
+
+    // ---- Other ---------------------------------------------------------------------------
+    // Whether text read into or written from this node uses backslash escapes. Keys made
+    // by CreateKey and CreateNewKey take their parent's setting.
+    void UsesEscapeSequences(bool state) { m_bUsesEscapeSequences = state; }
+    bool UsesEscapeSequences() const { return m_bUsesEscapeSequences; }
+
+private:
+    // Clears every field as in construction, without freeing anything.
+    void Init();
+    // Sets the type and drops any kept source text.
+    void SetDataTypeOnly(DataType type);
+    // Frees both value texts (and the 8-byte block) and drops the source text.
+    void FreeValueTexts();
+    // Replaces both value texts with the given owned ones.
+    void ReplaceValueTexts(char* text, wchar_t* wideText);
+    void SetParsedValue(DataType type, const char* sourceText);
+    bool HasSourceText() const;
+    // Whether the type keeps its value in m_Value.
+    bool HoldsFourByteValue() const;
+    // Destroys all children with their descendants, without recursion.
+    void DestroyDescendants();
+    // Destroys the nodes after this one in its next-key chain (each with its
+    // descendants), up to the end or to where the chain comes back to this node.
+    void DestroyLaterSiblings();
+    // Appends `first` (with the nodes chained after it) after the last child.
+    void AppendChildren(KeyValues* first);
+    // Copies src's name and value into this node, by MakeCopy's rules or assignment's.
+    void CopyNodeFrom(const KeyValues& src, bool forAssignment);
+    // Copies src's subtree (and, for assignment, src's later siblings) into this node,
+    // without recursion.
+    void CopyTreeFrom(const KeyValues& src, bool forAssignment);
+    // Moves every field of `other` into this node and leaves `other` cleared.
+    void TakeFieldsFrom(KeyValues& other);
+    // The lookup behind FindKey without creation.
+    KeyValues* FindExisting(const char* path);
+
+    // The node's fields, in this order (pinned in KeyValues.cpp). m_Value holds the
+    // value of TYPE_INT, TYPE_FLOAT, TYPE_PTR and TYPE_COLOR keys.
+    int m_iNameSymbol;  // -1 until a name is set
+    // Owned text of a TYPE_STRING key; the owned 8-byte block of a TYPE_UINT64 key; the
+    // kept source text of a TYPE_INT or TYPE_FLOAT key when m_bHasSourceText is set
+    // (otherwise any text left here by an earlier value is never read). Null when none.
+    char* m_pszStringValue;
+    wchar_t* m_pwszWideValue;  // owned text of a TYPE_WSTRING key
+    union {
+        int i;
+        float f;
+        void* p;
+        unsigned char color[4];
+    } m_Value;
+    signed char m_nDataType;
+    KeyValues* m_pNextKey;      // next sibling, owned through the parent
+    KeyValues* m_pFirstSubKey;  // first child, owned
+    KeyValues* m_pChainedKey;   // not owned
+    bool m_bUsesEscapeSequences;
+    // Appended after the fields above (it fits in what was their padding): set when
+    // m_pszStringValue holds the text a TYPE_INT or TYPE_FLOAT value was parsed from.
+    bool m_bHasSourceText;
+};
