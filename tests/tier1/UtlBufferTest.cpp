@@ -1,0 +1,665 @@
+#include "tier1/UtlBuffer.h"
+
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "host/tier0/HostTier0.h"
+
+namespace {
+
+typedef CUtlBuffer B;
+
+// The readable data: position 0 up to the high-water mark.
+std::string Data(const CUtlBuffer& b) {
+    return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
+}
+
+// A read-only text or binary buffer over an exact-size heap copy of `text`, so that a
+// read past its end is caught by the address sanitizer.
+struct ExactBuffer {
+    explicit ExactBuffer(const std::string& text, int flags = B::BUFFER_TEXT)
+        : bytes(static_cast<char*>(malloc(text.size() ? text.size() : 1))), buf(nullptr, 0, 0) {
+        memcpy(bytes, text.data(), text.size());
+        buf.SetExternalBuffer(bytes, static_cast<int>(text.size()), static_cast<int>(text.size()),
+                              flags | B::BUFFER_READ_ONLY);
+    }
+    ~ExactBuffer() { free(bytes); }
+    char* bytes;
+    CUtlBuffer buf;
+};
+
+struct AllocLimit {
+    explicit AllocLimit(size_t bytes) { HostTier0_SetAllocLimit(bytes); }
+    ~AllocLimit() { HostTier0_SetAllocLimit(0); }
+};
+
+// A buffer whose handlers record their calls and answer as told, without delivering.
+class HandlerBuffer : public CUtlBuffer {
+public:
+    HandlerBuffer(void* data, int size, int flags, bool answer) : CUtlBuffer(data, size, flags), answer_(answer) {
+        SetOverflowFuncs(static_cast<UtlBufferOverflowFunc_t>(&HandlerBuffer::Record),
+                         static_cast<UtlBufferOverflowFunc_t>(&HandlerBuffer::Record));
+    }
+    bool Record(int size) {
+        sizes.push_back(size);
+        return answer_;
+    }
+    std::vector<int> sizes;
+
+private:
+    bool answer_;
+};
+
+}  // namespace
+
+TEST(UtlBufferTest, OwnedMemoryGrowsByPolicyAndKeepsTerminator) {
+    CUtlBuffer doubling(0, 0, 0);
+    EXPECT_EQ(doubling.Size(), 0);
+    std::vector<int> sizes;
+    for (int i = 0; i < 33; ++i) {
+        doubling.PutChar(static_cast<char>('a' + i % 26));
+        if (sizes.empty() || sizes.back() != doubling.Size()) sizes.push_back(doubling.Size());
+        if (i == 30) {
+            EXPECT_EQ(doubling.Size(), 32);  // 31 bytes and the terminator
+        }
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{32, 64}));
+    EXPECT_EQ(doubling.TellMaxPut(), 33);
+    EXPECT_EQ(static_cast<const char*>(doubling.Base())[33], 0);
+
+    CUtlBuffer tens(10, 0, 0);
+    sizes.clear();
+    for (int i = 0; i < 24; ++i) {
+        tens.PutChar('x');
+        if (sizes.empty() || sizes.back() != tens.Size()) sizes.push_back(tens.Size());
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{10, 20, 30}));
+
+    CUtlBuffer preallocated(0, 16, 0);
+    EXPECT_EQ(preallocated.Size(), 16);
+    EXPECT_EQ(preallocated.TellMaxPut(), 0);
+    EXPECT_EQ(static_cast<const char*>(preallocated.Base())[0], 0);
+    EXPECT_TRUE(preallocated.EnsureCapacity(40));
+    EXPECT_EQ(preallocated.Size(), 41);
+}
+
+TEST(UtlBufferTest, HighWaterMarkMovesOnlyForward) {
+    CUtlBuffer b;
+    b.Put("abc", 3);
+    EXPECT_EQ(b.TellMaxPut(), 3);
+    EXPECT_EQ(b.TellGet(), 0);
+    EXPECT_EQ(static_cast<const char*>(b.Base())[3], 0);
+
+    b.SeekPut(B::SEEK_FROM_HEAD, 1);
+    EXPECT_EQ(b.TellMaxPut(), 3);
+    EXPECT_EQ(Data(b), "abc");  // seeking back stores nothing
+    b.PutChar('X');
+    EXPECT_EQ(Data(b), "aXc");
+
+    b.SeekPut(B::SEEK_FROM_TAIL, 0);
+    EXPECT_EQ(b.TellPut(), 3);
+    b.SeekPut(B::SEEK_FROM_CURRENT, 4);  // past the data: the gap reads as zeros
+    EXPECT_EQ(b.TellMaxPut(), 7);
+    EXPECT_EQ(Data(b), std::string("aXc\0\0\0\0", 7));
+    EXPECT_EQ(static_cast<const char*>(b.Base())[7], 0);
+    EXPECT_TRUE(b.IsValid());
+
+    b.Clear();
+    EXPECT_EQ(b.TellMaxPut(), 0);
+    EXPECT_EQ(static_cast<const char*>(b.Base())[0], 0);
+}
+
+TEST(UtlBufferTest, GetOverflowIsStickyUntilSeekGet) {
+    CUtlBuffer b;
+    b.Put("abc", 3);
+    char dest[8] = "zzzzzzz";
+    b.Get(dest, 4);
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_STREQ(dest, "zzzzzzz");
+    b.Get(dest, 1);  // refused while the bit is set
+    EXPECT_EQ(b.TellGet(), 0);
+    EXPECT_EQ(b.PeekGet(1, 0), nullptr);
+    EXPECT_EQ(b.GetUpTo(dest, 1), 0);
+
+    b.SeekGet(B::SEEK_FROM_HEAD, 0);
+    EXPECT_TRUE(b.IsValid());
+    b.Get(dest, 3);
+    EXPECT_EQ(std::string(dest, 3), "abc");
+    EXPECT_EQ(b.GetBytesRemaining(), 0);
+
+    // Peeks never set the bit.
+    EXPECT_EQ(b.PeekGet(1, 0), nullptr);
+    EXPECT_FALSE(b.CheckPeekGet(-4, 1));
+    EXPECT_TRUE(b.IsValid());
+    EXPECT_EQ(static_cast<const char*>(b.PeekGet(1, -1))[0], 'c');
+
+    b.SeekGet(B::SEEK_FROM_HEAD, 4);
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    b.SeekGet(B::SEEK_FROM_TAIL, 1);
+    EXPECT_EQ(b.TellGet(), 2);
+    EXPECT_TRUE(b.IsValid());
+
+    // A negative position is not past the mark, but reading there fails.
+    b.SeekGet(B::SEEK_FROM_HEAD, -1);
+    EXPECT_TRUE(b.IsValid());
+    EXPECT_EQ(b.GetChar(), 0);
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    // Relative seeks saturate instead of wrapping.
+    b.SeekGet(B::SEEK_FROM_HEAD, INT_MAX - 1);
+    b.SeekGet(B::SEEK_FROM_CURRENT, 10);
+    EXPECT_EQ(b.TellGet(), INT_MAX);
+    b.SeekGet(B::SEEK_FROM_TAIL, INT_MIN);
+    EXPECT_EQ(b.TellGet(), INT_MAX);
+    b.SeekGet(B::SEEK_FROM_HEAD, INT_MIN);
+    b.SeekGet(B::SEEK_FROM_CURRENT, -1);
+    EXPECT_EQ(b.TellGet(), INT_MIN);
+    EXPECT_EQ(b.GetBytesRemaining(), 0);
+}
+
+TEST(UtlBufferTest, ArbitraryPeekClampsToWhatIsLeft) {
+    CUtlBuffer b;
+    b.Put("0123456789", 10);
+    b.SeekGet(B::SEEK_FROM_HEAD, 5);
+    int n = 100;
+    EXPECT_TRUE(b.CheckArbitraryPeekGet(0, n));
+    EXPECT_EQ(n, 5);
+    n = 3;
+    EXPECT_TRUE(b.CheckArbitraryPeekGet(4, n));
+    EXPECT_EQ(n, 1);
+    n = -1;
+    EXPECT_FALSE(b.CheckArbitraryPeekGet(0, n));
+    EXPECT_EQ(n, 0);
+
+    char dest[16];
+    EXPECT_EQ(b.GetUpTo(dest, 16), 5);
+    EXPECT_EQ(std::string(dest, 5), "56789");
+    n = 4;
+    EXPECT_FALSE(b.CheckArbitraryPeekGet(0, n));
+    EXPECT_EQ(n, 0);
+    EXPECT_TRUE(b.IsValid());
+}
+
+TEST(UtlBufferTest, BorrowedWritableMemoryTerminatesAndOverflows) {
+    unsigned char block[8];
+    memset(block, 'z', sizeof(block));
+    CUtlBuffer fixed(block, 8, 0);
+    EXPECT_EQ(block[0], 0);
+    EXPECT_EQ(fixed.TellMaxPut(), 0);
+    fixed.Put("12345678", 8);
+    EXPECT_TRUE(fixed.IsValid());  // the dropped terminator is not an error
+    EXPECT_EQ(fixed.TellMaxPut(), 8);
+    fixed.PutChar('9');
+    EXPECT_EQ(fixed.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    EXPECT_EQ(fixed.TellPut(), 8);
+    EXPECT_EQ(fixed.Base(), block);
+    fixed.SeekPut(B::SEEK_FROM_HEAD, 0);
+    fixed.PutChar('x');  // still refused: the bit is sticky
+    EXPECT_EQ(block[0], '1');
+    fixed.SetExternalBuffer(block, 8, 3, 0);
+    EXPECT_TRUE(fixed.IsValid());
+    EXPECT_EQ(Data(fixed), "123");
+    EXPECT_EQ(block[3], 0);
+
+    int baseline = HostTier0_LiveAllocations();
+    unsigned char borrowed[8];
+    {
+        CUtlBuffer growable(borrowed, 8, B::BUFFER_EXTERNAL_GROWABLE);
+        growable.Put("abcdefgh", 8);  // the terminator moves it onto owned memory
+        EXPECT_NE(growable.Base(), borrowed);
+        EXPECT_FALSE(growable.IsExternallyAllocated());
+        EXPECT_EQ(growable.Size(), 16);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(borrowed), 8), "abcdefgh");
+        growable.PutChar('i');
+        EXPECT_STREQ(static_cast<const char*>(growable.Base()), "abcdefghi");
+        EXPECT_EQ(HostTier0_LiveAllocations(), baseline + 1);
+    }
+    EXPECT_EQ(HostTier0_LiveAllocations(), baseline);
+}
+
+TEST(UtlBufferTest, ReadOnlyMemoryIsReadExactlyAndNeverWritten) {
+    ExactBuffer ro("hello", 0);
+    EXPECT_EQ(ro.buf.TellMaxPut(), 5);
+    char dest[8] = {};
+    ro.buf.Get(dest, 5);
+    EXPECT_STREQ(dest, "hello");
+    EXPECT_EQ(ro.buf.GetChar(), 0);
+    EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ro.buf.SeekPut(B::SEEK_FROM_HEAD, 1);
+    ro.buf.Put("XY", 2);
+    ro.buf.PutInt(7);
+    ro.buf.SeekPut(B::SEEK_FROM_HEAD, 9);  // no terminator, and the mark passes memory
+    EXPECT_EQ(std::string(ro.bytes, 5), "hello");
+    EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);  // no put error for read-only
+    ro.buf.SeekGet(B::SEEK_FROM_HEAD, 3);
+    int wish = 10;
+    EXPECT_TRUE(ro.buf.CheckArbitraryPeekGet(0, wish));
+    EXPECT_EQ(wish, 2);  // the mark is at 9, but memory ends at 5
+    EXPECT_EQ(ro.buf.GetUpTo(dest, 8), 2);
+    EXPECT_EQ(ro.buf.PeekStringLength(), 0);
+    ro.buf.Get(dest, 2);  // below the mark but beyond memory
+    EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+}
+
+TEST(UtlBufferTest, WritesAtImpossiblePositionsFailWithPutOverflow) {
+    CUtlBuffer below;
+    below.SeekPut(B::SEEK_FROM_HEAD, -1);
+    below.PutChar('x');
+    EXPECT_EQ(below.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    EXPECT_EQ(below.Size(), 0);
+
+    CUtlBuffer far;
+    far.SeekPut(B::SEEK_FROM_HEAD, INT_MAX);  // its terminator cannot be had: not an error
+    EXPECT_TRUE(far.IsValid());
+    EXPECT_EQ(far.TellMaxPut(), INT_MAX);
+    far.PutChar('x');
+    EXPECT_EQ(far.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    far.SeekGet(B::SEEK_FROM_HEAD, 100);
+    EXPECT_EQ(far.GetChar(), 0);
+    EXPECT_EQ(far.GetErrorBits(), B::ERROR_PUT_OVERFLOW | B::ERROR_GET_OVERFLOW);
+
+    CUtlBuffer negative;
+    negative.Put("ab", -1);
+    EXPECT_EQ(negative.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    char c;
+    negative.Get(&c, -1);
+    EXPECT_EQ(negative.GetErrorBits(), B::ERROR_PUT_OVERFLOW | B::ERROR_GET_OVERFLOW);
+
+    AllocLimit limit(1000);
+    CUtlBuffer refused;
+    std::string text(600, 'a');
+    refused.Put(text.data(), 600);  // doubling to 1024 is refused; exact sizes are not
+    EXPECT_TRUE(refused.IsValid());
+    EXPECT_EQ(refused.Size(), 601);
+    refused.Put(text.data(), 401);  // 1001 bytes
+    EXPECT_EQ(refused.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    EXPECT_EQ(refused.TellMaxPut(), 600);
+    EXPECT_FALSE(refused.EnsureCapacity(5000));
+    CUtlBuffer seekFar;
+    seekFar.SeekPut(B::SEEK_FROM_HEAD, 1 << 24);
+    EXPECT_TRUE(seekFar.IsValid());
+    EXPECT_EQ(seekFar.Size(), 0);
+}
+
+TEST(UtlBufferTest, HandlersAreCheckedAfterTheyAnswer) {
+    char text[3] = {'a', 'b', 'c'};
+    HandlerBuffer liar(text, 3, B::BUFFER_READ_ONLY, true);
+    liar.SeekPut(B::SEEK_FROM_HEAD, 10);
+    liar.SeekGet(B::SEEK_FROM_HEAD, 2);
+    char dest[4];
+    liar.Get(dest, 4);
+    EXPECT_EQ(liar.sizes, (std::vector<int>{4}));
+    EXPECT_EQ(liar.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    char block[4] = {};
+    HandlerBuffer noRoom(block, 4, 0, true);
+    noRoom.Put("12345678", 8);
+    EXPECT_EQ(noRoom.sizes, (std::vector<int>{8}));
+    EXPECT_EQ(noRoom.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    EXPECT_EQ(block[1], 0);
+
+    CUtlBuffer none;
+    none.SetOverflowFuncs(nullptr, nullptr);
+    none.PutChar('x');
+    EXPECT_EQ(none.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+}
+
+TEST(UtlBufferTest, BinaryTypedValuesUseHostOrderAndOptionalReversal) {
+    CUtlBuffer b;
+    b.PutInt(0x01020304);
+    b.PutChar('c');
+    b.PutUnsignedChar(200);
+    b.PutFloat(1.5f);
+    b.PutInt64(0x0102030405060708LL);
+    b.SetLittleEndian(true);
+    b.PutInt(1);
+    b.PutUnsignedInt(0x0A0B0C0Du);
+    b.PutInt64(0x0102030405060708LL);
+    float f = 1.5f;
+    std::string expected(
+        "\x04\x03\x02\x01"
+        "c\xc8",
+        6);
+    expected += std::string(reinterpret_cast<char*>(&f), 4);
+    expected += std::string(
+        "\x08\x07\x06\x05\x04\x03\x02\x01"
+        "\0\0\0\x01"
+        "\x0a\x0b\x0c\x0d",
+        16);
+    expected += std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
+    EXPECT_EQ(Data(b), expected);
+
+    EXPECT_EQ(b.GetInt(), 0x01020304);
+    EXPECT_EQ(b.GetChar(), 'c');
+    EXPECT_EQ(b.GetUnsignedChar(), 200);
+    EXPECT_EQ(b.GetFloat(), 1.5f);
+    EXPECT_EQ(b.GetInt64(), 0x0102030405060708LL);
+    EXPECT_EQ(b.GetInt(), 0x01000000);  // reads never reverse
+    EXPECT_EQ(b.GetUnsignedInt(), 0x0D0C0B0Au);
+    EXPECT_EQ(b.GetInt64(), 0x0807060504030201LL);
+    EXPECT_EQ(b.GetInt(), 0);
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+}
+
+TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
+    CUtlBuffer b(0, 0, B::BUFFER_TEXT);
+    b.PutInt(-12);
+    b.PutChar(' ');
+    b.PutFloat(1.5f);
+    b.PutChar(' ');
+    b.PutUnsignedInt(4000000000u);
+    b.PutChar(' ');
+    b.PutUnsignedChar(200);
+    b.PutChar(' ');
+    b.PutInt64(-5000000000LL);
+    EXPECT_EQ(Data(b), "-12 1.500000 4000000000 200 -5000000000");
+
+    EXPECT_EQ(b.GetInt(), -12);
+    EXPECT_EQ(b.GetFloat(), 1.5f);
+    EXPECT_EQ(b.GetUnsignedInt(), 4000000000u);
+    EXPECT_EQ(b.GetUnsignedChar(), 200);
+    EXPECT_EQ(b.GetInt64(), -5000000000LL);
+    EXPECT_TRUE(b.IsValid());
+    EXPECT_EQ(b.GetInt(), 0);
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ExactBuffer word(" x");
+    EXPECT_EQ(word.buf.GetChar(), ' ');  // characters are raw bytes, white space included
+    EXPECT_EQ(word.buf.GetInt(), 0);
+    EXPECT_EQ(word.buf.TellGet(), 1);
+}
+
+TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
+    CUtlBuffer b(0, 0, B::BUFFER_TEXT);
+    b.PushTab();
+    b.PushTab();
+    b.PutString("a\nb");
+    b.PutChar('\n');
+    b.PutChar('c');
+    b.PutString("x\n");
+    b.PutInt(5);
+    EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5");
+
+    CUtlBuffer off(0, 0, B::BUFFER_TEXT | B::BUFFER_NO_AUTO_TABS);
+    off.PushTab();
+    off.PutString("a\nb");
+    EXPECT_EQ(Data(off), "a\nb");
+
+    CUtlBuffer binary;
+    binary.PushTab();
+    binary.PutChar('\n');
+    binary.PutChar('b');
+    EXPECT_EQ(Data(binary), "\nb");
+    binary.PopTab();
+    binary.PopTab();
+    EXPECT_EQ(binary.GetTabLevel(), 0);
+}
+
+TEST(UtlBufferTest, WhiteSpaceAndLineCommentsAreSkipped) {
+    ExactBuffer lead("  x");
+    lead.buf.EatWhiteSpace();
+    EXPECT_EQ(lead.buf.TellGet(), 2);
+    EXPECT_TRUE(lead.buf.IsValid());
+
+    ExactBuffer blank("   ");
+    EXPECT_EQ(blank.buf.PeekWhiteSpace(0), 3);
+    blank.buf.EatWhiteSpace();
+    EXPECT_EQ(blank.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(blank.buf.PeekWhiteSpace(0), 0);  // not valid
+
+    ExactBuffer binary("  x", 0);
+    binary.buf.EatWhiteSpace();
+    EXPECT_EQ(binary.buf.TellGet(), 0);
+    EXPECT_EQ(binary.buf.PeekWhiteSpace(0), 0);
+
+    ExactBuffer longRun(std::string(300, ' ') + "y");
+    EXPECT_EQ(longRun.buf.PeekWhiteSpace(0), 300);
+    EXPECT_EQ(longRun.buf.PeekWhiteSpace(299), 300);
+
+    ExactBuffer comment("// hi\nx");
+    EXPECT_TRUE(comment.buf.EatCPPComment());
+    EXPECT_EQ(comment.buf.TellGet(), 6);
+    EXPECT_TRUE(comment.buf.IsValid());
+
+    ExactBuffer slash("/x");
+    EXPECT_FALSE(slash.buf.EatCPPComment());
+    EXPECT_EQ(slash.buf.TellGet(), 0);
+
+    ExactBuffer unended("// end");
+    EXPECT_TRUE(unended.buf.EatCPPComment());
+    EXPECT_EQ(unended.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+}
+
+TEST(UtlBufferTest, StringsEndAtWhiteSpaceInTextAndAtZeroInBinary) {
+    char dest[16];
+    ExactBuffer text("  hello world");
+    EXPECT_EQ(text.buf.PeekStringLength(), 6);
+    text.buf.GetString(dest, sizeof(dest));
+    EXPECT_STREQ(dest, "hello");
+    EXPECT_EQ(text.buf.TellGet(), 7);
+    text.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
+    text.buf.GetString(dest, 3);
+    EXPECT_STREQ(dest, "he");
+    EXPECT_EQ(text.buf.TellGet(), 7);
+    text.buf.GetString(dest, 1);
+    EXPECT_STREQ(dest, "");
+    EXPECT_EQ(text.buf.TellGet(), 13);
+    text.buf.GetString(dest, sizeof(dest));
+    EXPECT_STREQ(dest, "");
+    EXPECT_EQ(text.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ExactBuffer zero(std::string("ab\0cd", 5));
+    zero.buf.GetString(dest, sizeof(dest));
+    EXPECT_STREQ(dest, "ab");
+    EXPECT_EQ(zero.buf.PeekStringLength(), 1);  // a 0 byte ends text without being consumed
+
+    ExactBuffer binary(std::string("hi\0x", 4), 0);
+    EXPECT_EQ(binary.buf.PeekStringLength(), 3);
+    binary.buf.GetString(dest, sizeof(dest));
+    EXPECT_STREQ(dest, "hi");
+    EXPECT_EQ(binary.buf.TellGet(), 3);
+    binary.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
+    binary.buf.GetString(dest, 2);
+    EXPECT_STREQ(dest, "h");
+    EXPECT_EQ(binary.buf.TellGet(), 3);
+    binary.buf.GetString(dest, sizeof(dest));  // "x" runs into the end: no terminator
+    EXPECT_STREQ(dest, "x");
+    EXPECT_EQ(binary.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ExactBuffer chunked(std::string(200, 'a') + " b");
+    EXPECT_EQ(chunked.buf.PeekStringLength(), 201);
+}
+
+TEST(UtlBufferTest, LinesIncludeTheirLineFeed) {
+    char dest[16];
+    ExactBuffer lines("ab\ncd");
+    EXPECT_EQ(lines.buf.PeekLineLength(), 4);
+    lines.buf.GetLine(dest, sizeof(dest));
+    EXPECT_STREQ(dest, "ab\n");
+    lines.buf.GetLine(dest, sizeof(dest));
+    EXPECT_STREQ(dest, "cd");
+    EXPECT_TRUE(lines.buf.IsValid());
+    lines.buf.GetLine(dest, sizeof(dest));
+    EXPECT_STREQ(dest, "");
+    EXPECT_EQ(lines.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ExactBuffer crlf("ab\r\ncd");
+    EXPECT_EQ(crlf.buf.PeekLineLength(), 5);
+    crlf.buf.GetLine(dest, 2);
+    EXPECT_STREQ(dest, "a");
+    EXPECT_EQ(crlf.buf.TellGet(), 4);
+
+    ExactBuffer zero(std::string("ab\0c", 4), 0);
+    EXPECT_EQ(zero.buf.PeekLineLength(), 3);
+}
+
+TEST(UtlBufferTest, GetTokenSearchesIgnoringCase) {
+    ExactBuffer b(std::string("one TWO\0 three", 14));
+    EXPECT_TRUE(b.buf.GetToken("two"));
+    EXPECT_EQ(b.buf.TellGet(), 7);
+    EXPECT_TRUE(b.buf.GetToken("THREE"));  // past the 0 byte
+    EXPECT_EQ(b.buf.TellGet(), 14);
+    b.buf.SeekGet(B::SEEK_FROM_HEAD, 2);
+    EXPECT_FALSE(b.buf.GetToken("zzz"));
+    EXPECT_FALSE(b.buf.GetToken(""));
+    EXPECT_FALSE(b.buf.GetToken("e two three and more"));  // longer than the data
+    EXPECT_EQ(b.buf.TellGet(), 2);
+    EXPECT_TRUE(b.buf.IsValid());
+}
+
+TEST(UtlBufferTest, ParseTokenReadsBetweenDelimitersOrRestores) {
+    char dest[16];
+    ExactBuffer b("  [ abc ]rest");
+    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, sizeof(dest)));
+    EXPECT_STREQ(dest, "abc");
+    EXPECT_EQ(b.buf.TellGet(), 9);
+    b.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
+    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 3));
+    EXPECT_STREQ(dest, "ab");
+    EXPECT_EQ(b.buf.TellGet(), 9);
+
+    ExactBuffer wrong("(abc]");
+    EXPECT_FALSE(wrong.buf.ParseToken("[", "]", dest, sizeof(dest)));
+    EXPECT_STREQ(dest, "");
+    EXPECT_EQ(wrong.buf.TellGet(), 0);
+
+    ExactBuffer keyed("KEY   =  val ; next");
+    EXPECT_TRUE(keyed.buf.ParseToken("key =", ";", dest, sizeof(dest)));
+    EXPECT_STREQ(dest, "val");
+    EXPECT_EQ(keyed.buf.TellGet(), 14);
+
+    ExactBuffer open("[abc   ");
+    EXPECT_FALSE(open.buf.ParseToken("[", "]", dest, sizeof(dest)));
+    EXPECT_EQ(open.buf.TellGet(), 0);
+    EXPECT_TRUE(open.buf.IsValid());
+    EXPECT_FALSE(open.buf.ParseToken(nullptr, nullptr, dest, sizeof(dest)));
+    open.buf.SeekGet(B::SEEK_FROM_HEAD, 99);
+    EXPECT_FALSE(open.buf.ParseToken("", "c", dest, sizeof(dest)));
+    EXPECT_EQ(open.buf.TellGet(), 99);
+}
+
+TEST(UtlBufferTest, ScanfStoresConversionsUntilMismatch) {
+    int i = -1;
+    float f = -1;
+    ExactBuffer pair("12 3.5");
+    EXPECT_EQ(pair.buf.Scanf("%d %f", &i, &f), 2);
+    EXPECT_EQ(i, 12);
+    EXPECT_EQ(f, 3.5f);
+    EXPECT_TRUE(pair.buf.IsValid());
+
+    ExactBuffer word("x");
+    i = -1;
+    EXPECT_EQ(word.buf.Scanf("%d", &i), 0);
+    EXPECT_EQ(i, -1);
+    EXPECT_EQ(word.buf.TellGet(), 0);
+    EXPECT_EQ(word.buf.Scanf("%5d", &i), 0);
+    EXPECT_EQ(word.buf.Scanf("%%"), 0);
+
+    char c1 = 0, c2 = 0;
+    unsigned int u = 0;
+    char s[8];
+    ExactBuffer mixed("ab 7 -3  word rest");
+    EXPECT_EQ(mixed.buf.Scanf("%c%c %u %i %s", &c1, &c2, &u, &i, s), 5);
+    EXPECT_EQ(c1, 'a');
+    EXPECT_EQ(c2, 'b');
+    EXPECT_EQ(u, 7u);
+    EXPECT_EQ(i, -3);
+    EXPECT_STREQ(s, "word");
+    EXPECT_EQ(mixed.buf.TellGet(), 13);
+    ExactBuffer mixed2("ff a=-3 word");
+    int hex = 0, neg = 0;
+    EXPECT_EQ(mixed2.buf.Scanf("%x a=%d %s", &hex, &neg, s), 3);
+    EXPECT_EQ(hex, 255);
+    EXPECT_EQ(neg, -3);
+    EXPECT_STREQ(s, "word");
+
+    ExactBuffer literal("b=5");
+    EXPECT_EQ(literal.buf.Scanf("a=%d", &i), 0);
+    EXPECT_EQ(literal.buf.TellGet(), 0);
+
+    ExactBuffer shortData("1");
+    EXPECT_EQ(shortData.buf.Scanf("%d %d", &i, &i), 1);
+    EXPECT_EQ(shortData.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ExactBuffer longNumber(std::string(100, '0') + "42");  // longer than any local scratch
+    EXPECT_EQ(longNumber.buf.Scanf("%d", &i), 1);
+    EXPECT_EQ(i, 42);
+    EXPECT_EQ(longNumber.buf.TellGet(), 102);
+
+    ExactBuffer binary("12", 0);
+    EXPECT_EQ(binary.buf.Scanf("%d", &i), 0);
+}
+
+TEST(UtlBufferTest, PrintfAndPutStringWriteTextOrTerminatedStrings) {
+    CUtlBuffer text(0, 0, B::BUFFER_TEXT);
+    text.Printf("%d-%s", 7, "a");
+    EXPECT_EQ(Data(text), "7-a");
+    text.PutString(nullptr);
+    EXPECT_EQ(text.TellMaxPut(), 3);
+
+    CUtlBuffer binary;
+    binary.Printf("%d-%s", 7, "a");
+    EXPECT_EQ(Data(binary), std::string("7-a\0", 4));
+    binary.PutString(nullptr);
+    EXPECT_EQ(Data(binary), std::string("7-a\0\0", 5));
+
+    CUtlBuffer cut(0, 0, B::BUFFER_TEXT);
+    cut.Printf("%s", std::string(3000, 'x').c_str());
+    EXPECT_EQ(cut.TellMaxPut(), 2047);
+}
+
+TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
+    CUtlBuffer crlf(0, 0, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
+    crlf.PutString("ab\r\ncd\r\nef");
+    CUtlBuffer lf(0, 0, B::BUFFER_TEXT);
+    lf.PutChar('z');
+    lf.SeekPut(B::SEEK_FROM_HEAD, -1);
+    lf.PutChar('z');  // leaves a put error that the conversion clears
+    crlf.SeekGet(B::SEEK_FROM_HEAD, 4);
+    ASSERT_TRUE(crlf.ConvertCRLF(lf));
+    EXPECT_EQ(Data(lf), "ab\ncd\nef");
+    EXPECT_EQ(lf.TellGet(), 3);
+    EXPECT_EQ(lf.TellPut(), 8);
+    EXPECT_TRUE(lf.IsValid());
+    crlf.SeekGet(B::SEEK_FROM_HEAD, 3);  // on a pair's line feed
+    crlf.ConvertCRLF(lf);
+    EXPECT_EQ(lf.TellGet(), 2);
+    crlf.SeekGet(B::SEEK_FROM_HEAD, 2);  // on its carriage return
+    crlf.ConvertCRLF(lf);
+    EXPECT_EQ(lf.TellGet(), 2);
+
+    CUtlBuffer back(0, 0, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
+    lf.SeekGet(B::SEEK_FROM_HEAD, 3);
+    ASSERT_TRUE(lf.ConvertCRLF(back));
+    EXPECT_EQ(Data(back), "ab\r\ncd\r\nef");
+    EXPECT_EQ(back.TellGet(), 4);
+    EXPECT_EQ(back.TellPut(), 10);
+    lf.SeekGet(B::SEEK_FROM_HEAD, 2);
+    lf.ConvertCRLF(back);
+    EXPECT_EQ(back.TellGet(), 2);
+
+    CUtlBuffer zero(0, 0, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
+    zero.Put("a\0\r\nb\r", 6);
+    ASSERT_TRUE(zero.ConvertCRLF(lf));
+    EXPECT_EQ(Data(lf), std::string("a\0\nb\r", 5));
+
+    CUtlBuffer same(0, 0, B::BUFFER_TEXT);
+    EXPECT_FALSE(lf.ConvertCRLF(same));
+    CUtlBuffer binaryOut(0, 0, B::BUFFER_CONTAINS_CRLF);
+    EXPECT_FALSE(lf.ConvertCRLF(binaryOut));
+    char ro[4] = {};
+    CUtlBuffer readOnly(ro, 4, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF | B::BUFFER_READ_ONLY);
+    EXPECT_FALSE(lf.ConvertCRLF(readOnly));
+
+    char small[4];
+    CUtlBuffer tooSmall(small, 4, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
+    EXPECT_FALSE(lf.ConvertCRLF(tooSmall));
+    EXPECT_EQ(tooSmall.GetErrorBits() & B::ERROR_PUT_OVERFLOW, B::ERROR_PUT_OVERFLOW);
+    EXPECT_EQ(std::string(small, 4), std::string("a\0\r\n", 4));
+}

@@ -1,0 +1,238 @@
+#include "tier1/UtlCharConversion.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "tier1/UtlBuffer.h"
+
+namespace {
+
+typedef CUtlBuffer B;
+
+std::string Data(const CUtlBuffer& b) {
+    return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
+}
+
+// A read-only text buffer over an exact-size heap copy, so over-reads are caught.
+struct ExactText {
+    explicit ExactText(const std::string& text)
+        : bytes(static_cast<char*>(malloc(text.size() ? text.size() : 1))), buf(nullptr, 0, 0) {
+        memcpy(bytes, text.data(), text.size());
+        buf.SetExternalBuffer(bytes, static_cast<int>(text.size()), static_cast<int>(text.size()),
+                              B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
+    }
+    ~ExactText() { free(bytes); }
+    char* bytes;
+    CUtlBuffer buf;
+};
+
+}  // namespace
+
+TEST(UtlCharConversionTest, CStringConversionHasElevenBackslashEscapes) {
+    CUtlCharConversion* conv = GetCStringCharConversion();
+    EXPECT_EQ(conv->GetEscapeChar(), '\\');
+    EXPECT_STREQ(conv->GetDelimiter(), "\"");
+    EXPECT_EQ(conv->GetDelimiterLength(), 1);
+    EXPECT_EQ(conv->MaxConversionLength(), 1);
+    const char actual[] = "\n\t\v\b\r\f\a\\?'\"";
+    const char replacement[] = "ntvbrfa\\?'\"";
+    for (int i = 0; i < 11; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(conv->GetConversionLength(actual[i]), 1);
+        EXPECT_EQ(std::string(conv->GetConversionString(actual[i])), std::string(1, replacement[i]));
+        int length = -1;
+        EXPECT_EQ(conv->FindConversion(&replacement[i], &length), actual[i]);
+        EXPECT_EQ(length, 1);
+    }
+    EXPECT_EQ(conv->GetConversionLength('a'), 0);
+    EXPECT_EQ(conv->GetConversionString('a'), nullptr);
+    EXPECT_EQ(conv->GetConversionLength('\xff'), 0);
+    int length = -1;
+    EXPECT_EQ(conv->FindConversion("q", &length), 0);
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(conv->FindConversion("\xff", &length), 0);
+    EXPECT_EQ(length, 0);
+
+    CUtlCharConversion* noEsc = GetNoEscCharConversion();
+    EXPECT_EQ(noEsc->GetEscapeChar(), '\x7f');
+    EXPECT_STREQ(noEsc->GetDelimiter(), "\"");
+    EXPECT_EQ(noEsc->MaxConversionLength(), 0);
+    EXPECT_EQ(noEsc->GetConversionLength('\x7f'), 0);
+    length = -1;
+    EXPECT_EQ(noEsc->FindConversion("", &length), 0);
+    EXPECT_EQ(length, 0);
+}
+
+TEST(UtlCharConversionTest, BaseConversionTakesFirstMatchInRegistrationOrder) {
+    CUtlCharConversion::ConversionArray_t rows[] = {{'&', "amp"}, {'!', "a"}, {'\xff', "never"}, {'<', nullptr}};
+    CUtlCharConversion conv('%', nullptr, 4, rows);
+    EXPECT_EQ(conv.MaxConversionLength(), 3);
+    EXPECT_EQ(conv.GetDelimiterLength(), 0);
+    EXPECT_EQ(conv.GetConversionLength('\xff'), 0);  // code 255 is never registered
+    int length = 0;
+    EXPECT_EQ(conv.FindConversion("amp;", &length), '&');
+    EXPECT_EQ(length, 3);
+    EXPECT_EQ(conv.FindConversion("ax", &length), '!');
+    EXPECT_EQ(length, 1);
+    EXPECT_EQ(conv.FindConversion("zz", &length), '<');  // its empty replacement matches anything
+    EXPECT_EQ(length, 0);
+
+    CUtlCharConversion::ConversionArray_t reversed[] = {{'!', "a"}, {'&', "amp"}};
+    CUtlCharConversion shortFirst('%', "'", 2, reversed);
+    EXPECT_EQ(shortFirst.FindConversion("amp", &length), '!');
+    EXPECT_EQ(length, 1);
+}
+
+TEST(UtlCharConversionTest, CStringDelimitedStringsRoundTrip) {
+    CUtlCharConversion* conv = GetCStringCharConversion();
+    CUtlBuffer b(0, 0, B::BUFFER_TEXT);
+    b.PutDelimitedString(conv, "a\nb\"\\");
+    EXPECT_EQ(Data(b), "\"a\\nb\\\"\\\\\"");
+    EXPECT_EQ(b.TellMaxPut(), 10);
+    EXPECT_EQ(b.PeekDelimitedStringLength(conv, true), 6);
+    EXPECT_EQ(b.PeekDelimitedStringLength(conv, false), 11);
+    char dest[16];
+    b.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_STREQ(dest, "a\nb\"\\");
+    EXPECT_EQ(b.TellGet(), 10);
+    EXPECT_TRUE(b.IsValid());
+
+    CUtlBuffer other(0, 0, B::BUFFER_TEXT);
+    other.PutDelimitedString(conv, nullptr);
+    other.PutDelimitedChar(conv, '\t');
+    other.PutDelimitedString(conv, "\xff");
+    EXPECT_EQ(Data(other), "\"\"\\t\"\xff\"");
+    EXPECT_EQ(other.GetDelimitedChar(conv), '"');
+    other.SeekGet(B::SEEK_FROM_HEAD, 2);
+    EXPECT_EQ(other.GetDelimitedChar(conv), '\t');
+}
+
+TEST(UtlCharConversionTest, DelimitedReadsHandleBadEscapesLimitsAndMissingDelimiters) {
+    CUtlCharConversion* conv = GetCStringCharConversion();
+    char dest[16];
+    ExactText unknown("\"a\\qb\"");
+    unknown.buf.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_EQ(std::string(dest, 5), std::string("a\0qb\0", 5));
+    EXPECT_EQ(unknown.buf.TellGet(), 6);
+
+    ExactText limited("\"abcdef\"x");
+    limited.buf.GetDelimitedString(conv, dest, 4);
+    EXPECT_STREQ(dest, "abc");
+    EXPECT_EQ(limited.buf.TellGet(), 8);
+
+    ExactText spaced("  \"ab\\n\"");
+    EXPECT_EQ(spaced.buf.PeekDelimitedStringLength(conv, true), 4);
+    EXPECT_EQ(spaced.buf.PeekDelimitedStringLength(conv, false), 7);
+    EXPECT_EQ(spaced.buf.TellGet(), 0);
+
+    strcpy(dest, "keep");
+    ExactText bare("  abc");
+    EXPECT_EQ(bare.buf.PeekDelimitedStringLength(conv), 0);
+    bare.buf.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_STREQ(dest, "keep");
+    EXPECT_EQ(bare.buf.TellGet(), 2);
+
+    ExactText open("\"ab");
+    open.buf.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_STREQ(dest, "ab");
+    EXPECT_EQ(open.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    open.buf.GetDelimitedString(conv, dest, sizeof(dest));  // not valid: empty result
+    EXPECT_STREQ(dest, "");
+
+    ExactText escapedEnd("\"a\\");  // the escape is the last byte
+    escapedEnd.buf.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_STREQ(dest, "a");
+    EXPECT_EQ(escapedEnd.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ExactText high("\"\\\xff\"");
+    high.buf.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_EQ(std::string(dest, 3), std::string("\0\xff\0", 3));
+}
+
+TEST(UtlCharConversionTest, MeasuredRoomHoldsAnyDelimitedRead) {
+    // Unlimited reads into exactly the room PeekDelimitedStringLength measured, for
+    // strings closed, cut off by the end, and cut off right after an escape.
+    const char* texts[] = {"\"ab\\n\"", "\"ab", "\"ab\\", "\"", ""};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        ExactText src(text);
+        int room = src.buf.PeekDelimitedStringLength(GetCStringCharConversion(), true);
+        std::string dest(static_cast<size_t>(room) + 4, 'z');
+        src.buf.GetDelimitedString(GetCStringCharConversion(), &dest[0], 0);
+        if (room > 0) {
+            EXPECT_EQ(dest.substr(static_cast<size_t>(room)), "zzzz");
+            EXPECT_EQ(dest[static_cast<size_t>(room) - 1], '\0');
+        }
+    }
+}
+
+TEST(UtlCharConversionTest, NoEscConversionTreatsBackslashAsText) {
+    CUtlCharConversion* conv = GetNoEscCharConversion();
+    char dest[16];
+    ExactText slash("\"a\\\"rest");
+    EXPECT_EQ(slash.buf.PeekDelimitedStringLength(conv, true), 3);
+    slash.buf.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_STREQ(dest, "a\\");
+    EXPECT_EQ(slash.buf.TellGet(), 4);
+
+    ExactText del("\"x\x7fy\"");
+    del.buf.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_EQ(std::string(dest, 4), std::string("x\0y\0", 4));
+
+    CUtlBuffer out(0, 0, B::BUFFER_TEXT);
+    out.PutDelimitedString(conv, "\x7f\\\n");
+    EXPECT_EQ(Data(out), "\"\x7f\\\n\"");
+}
+
+TEST(UtlCharConversionTest, MultiCharacterEscapeNearEndIsNotOverread) {
+    CUtlCharConversion::ConversionArray_t rows[] = {{'&', "amp"}};
+    CUtlCharConversion conv('\\', "\"", 1, rows);
+    char dest[16];
+    ExactText cut("\"x\\am");  // an escape with only two of its three characters
+    EXPECT_EQ(cut.buf.PeekDelimitedStringLength(&conv, true), 5);
+    cut.buf.GetDelimitedString(&conv, dest, sizeof(dest));
+    EXPECT_EQ(std::string(dest, 4), std::string("x\0am", 4));
+    EXPECT_EQ(cut.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    ExactText whole("\"\\amp\"");
+    whole.buf.GetDelimitedString(&conv, dest, sizeof(dest));
+    EXPECT_STREQ(dest, "&");
+    EXPECT_EQ(whole.buf.TellGet(), 6);
+}
+
+TEST(UtlCharConversionTest, DelimitedOperationsFallBackOutsideTextMode) {
+    CUtlCharConversion* conv = GetCStringCharConversion();
+    CUtlBuffer binary;
+    binary.PutDelimitedString(conv, "a\"b");
+    binary.PutDelimitedChar(conv, '\n');
+    EXPECT_EQ(Data(binary), std::string("a\"b\0\n", 5));
+    EXPECT_EQ(binary.PeekDelimitedStringLength(conv), 4);
+    char dest[8];
+    binary.GetDelimitedString(conv, dest, sizeof(dest));
+    EXPECT_STREQ(dest, "a\"b");
+    EXPECT_EQ(binary.GetDelimitedChar(conv), '\n');
+
+    CUtlBuffer text(0, 0, B::BUFFER_TEXT);
+    text.PutDelimitedString(nullptr, "a\"b");
+    EXPECT_EQ(Data(text), "a\"b");
+}
+
+TEST(UtlCharConversionTest, DelimitedWritesGetAutomaticTabs) {
+    CUtlCharConversion* conv = GetCStringCharConversion();
+    CUtlBuffer b(0, 0, B::BUFFER_TEXT);
+    b.PushTab();
+    b.PutChar('\n');
+    b.PutDelimitedString(conv, "a\nb");
+    b.PutChar('\n');
+    b.PutDelimitedChar(conv, 'c');
+    EXPECT_EQ(Data(b), "\n\t\"a\\nb\"\n\tc");
+
+    char block[2];
+    CUtlBuffer full(block, 2, B::BUFFER_TEXT);
+    full.PutDelimitedString(conv, "\n");  // the escape fits, its replacement does not
+    EXPECT_EQ(std::string(block, 2), "\"\\");
+    EXPECT_EQ(full.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+}

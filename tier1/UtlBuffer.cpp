@@ -1,0 +1,1013 @@
+// CUtlBuffer: memory and cursors, bounds checks and growth, typed values, text scanning,
+// formatted input and output, line-end conversion and delimited strings.
+#include "tier1/UtlBuffer.h"
+
+#include <assert.h>
+#include <ctype.h>
+#include <float.h>
+#include <limits.h>
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tier0/memalloc.h"
+#include "tier1/StrTools.h"
+#include "tier1/UtlCharConversion.h"
+
+namespace {
+
+// Text is examined this many bytes at a time.
+const int kPeekChunk = 128;
+// Printf formats into this much scratch.
+const int kPrintfScratch = 2048;
+// The first block of a doubling byte buffer, as CUtlMemory<unsigned char> chooses it.
+const int kFirstBlock = 32;
+
+bool IsSpace(unsigned char c) { return isspace(c) != 0; }
+
+int Saturate(int64_t value) {
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+// Whether the allocator would hand out `bytes` now. CUtlMemory treats a refusal as fatal,
+// so growth asks first and fails softly instead.
+bool AllocatorCanGive(int64_t bytes) {
+    if (bytes <= 0) return true;
+    if (bytes > INT_MAX) return false;
+    void* block = g_pMemAlloc->Alloc(static_cast<size_t>(bytes));
+    if (!block) return false;
+    g_pMemAlloc->Free(block);
+    return true;
+}
+
+}  // namespace
+
+// ---- Construction -------------------------------------------------------------------
+
+CUtlBuffer::CUtlBuffer(int growSize, int initSize, int flags)
+    : m_Memory(growSize, initSize),
+      m_Get(0),
+      m_Put(0),
+      m_Error(0),
+      m_Flags(static_cast<unsigned char>(flags)),
+      m_Byteswap(0),
+      m_nTab(0),
+      m_nMaxPut(0),
+      m_nOffset(0),
+      m_GetOverflowFunc(&CUtlBuffer::GetOverflow),
+      m_PutOverflowFunc(&CUtlBuffer::PutOverflow) {
+    // Owned bytes are zero from the start, so no seek ever exposes stale heap contents.
+    if (m_Memory.NumAllocated() > 0) memset(m_Memory.Base(), 0, static_cast<size_t>(m_Memory.NumAllocated()));
+    if (initSize != 0 && !IsReadOnly()) {
+        m_nMaxPut = -1;
+        AddNullTermination();
+    }
+}
+
+CUtlBuffer::CUtlBuffer(const void* data, int size, int flags)
+    : m_Memory(static_cast<unsigned char*>(const_cast<void*>(data)), data ? size : 0),
+      m_Get(0),
+      m_Put(0),
+      m_Error(0),
+      m_Flags(static_cast<unsigned char>(flags)),
+      m_Byteswap(0),
+      m_nTab(0),
+      m_nMaxPut(0),
+      m_nOffset(0),
+      m_GetOverflowFunc(&CUtlBuffer::GetOverflow),
+      m_PutOverflowFunc(&CUtlBuffer::PutOverflow) {
+    if (IsReadOnly()) {
+        m_nMaxPut = m_Memory.NumAllocated();
+    } else {
+        m_nMaxPut = -1;
+        AddNullTermination();
+    }
+}
+
+void CUtlBuffer::SetExternalBuffer(void* memory, int size, int initialPut, int flags) {
+    m_Memory.SetExternalBuffer(static_cast<unsigned char*>(memory), memory ? size : 0);
+    m_Get = 0;
+    m_Put = initialPut < 0 ? 0 : initialPut;
+    m_nTab = 0;
+    m_Error = 0;
+    m_nOffset = 0;
+    m_Flags = static_cast<unsigned char>(flags);
+    m_nMaxPut = -1;
+    AddNullTermination();
+}
+
+void CUtlBuffer::Clear() {
+    m_Get = 0;
+    m_Put = 0;
+    m_Error = 0;
+    m_nOffset = 0;
+    m_nMaxPut = -1;
+    AddNullTermination();
+}
+
+void CUtlBuffer::Purge() {
+    m_Memory.Purge();
+    m_Get = 0;
+    m_Put = 0;
+    m_Error = 0;
+    m_nOffset = 0;
+    m_nMaxPut = 0;
+}
+
+void CUtlBuffer::SetBufferType(bool isText, bool containsCRLF) {
+    m_Flags &= static_cast<unsigned char>(~(BUFFER_TEXT | BUFFER_CONTAINS_CRLF));
+    if (isText) m_Flags |= BUFFER_TEXT;
+    if (containsCRLF) m_Flags |= BUFFER_CONTAINS_CRLF;
+}
+
+void CUtlBuffer::SetOverflowFuncs(UtlBufferOverflowFunc_t getFunc, UtlBufferOverflowFunc_t putFunc) {
+    m_GetOverflowFunc = getFunc;
+    m_PutOverflowFunc = putFunc;
+}
+
+// ---- Memory -------------------------------------------------------------------------
+
+bool CUtlBuffer::InMemory(int64_t pos, int64_t size) const {
+    return size >= 0 && pos >= m_nOffset && pos - m_nOffset + size <= m_Memory.NumAllocated();
+}
+
+bool CUtlBuffer::MoveToOwnedMemory() {
+    if (!IsExternallyAllocated()) return true;
+    if (!AllocatorCanGive(m_Memory.NumAllocated())) return false;
+    m_Memory.ConvertToGrowableMemory(0);
+    return true;
+}
+
+bool CUtlBuffer::GrowOwnedMemory(int64_t need) {
+    int have = m_Memory.NumAllocated();
+    if (need <= have) return true;
+    if (need > INT_MAX || IsExternallyAllocated()) return false;
+
+    // The growth policy of CUtlMemory, computed here so that its size can be checked
+    // before CUtlMemory is asked for it.
+    int64_t target;
+    int growSize = m_Memory.GrowSize();
+    if (growSize > 0) {
+        target = ((need - 1) / growSize + 1) * growSize;
+    } else {
+        target = have > 0 ? have : kFirstBlock;
+        while (target < need) target *= 2;
+    }
+    if (target > INT_MAX) target = INT_MAX;
+    if (!AllocatorCanGive(target)) {
+        target = need;
+        if (!AllocatorCanGive(target)) return false;
+    }
+    m_Memory.EnsureCapacity(static_cast<int>(target));
+    memset(m_Memory.Base() + have, 0, static_cast<size_t>(target - have));
+    return true;
+}
+
+bool CUtlBuffer::EnsureCapacity(int num) {
+    if (num < 0) num = 0;
+    int64_t target = static_cast<int64_t>(num) + 1;
+    if (IsExternallyAllocated()) {
+        if ((m_Flags & BUFFER_EXTERNAL_GROWABLE) && m_Memory.NumAllocated() < target) {
+            if (!MoveToOwnedMemory()) return false;
+        } else {
+            target = num;
+        }
+    }
+    if (m_Memory.NumAllocated() >= target) return true;
+    if (IsExternallyAllocated() || target > INT_MAX || !AllocatorCanGive(target)) return false;
+    int have = m_Memory.NumAllocated();
+    m_Memory.EnsureCapacity(static_cast<int>(target));
+    memset(m_Memory.Base() + have, 0, static_cast<size_t>(target - have));
+    return true;
+}
+
+// ---- Cursors ------------------------------------------------------------------------
+
+void CUtlBuffer::SeekGet(SeekType_t type, int offset) {
+    switch (type) {
+        case SEEK_FROM_HEAD: m_Get = offset; break;
+        case SEEK_FROM_CURRENT: m_Get = Saturate(static_cast<int64_t>(m_Get) + offset); break;
+        case SEEK_FROM_TAIL: m_Get = Saturate(static_cast<int64_t>(m_nMaxPut) - offset); break;
+        default: break;
+    }
+    if (m_Get > m_nMaxPut) {
+        m_Error |= ERROR_GET_OVERFLOW;
+    } else {
+        m_Error &= static_cast<unsigned char>(~ERROR_GET_OVERFLOW);
+    }
+}
+
+void CUtlBuffer::SeekPut(SeekType_t type, int offset) {
+    switch (type) {
+        case SEEK_FROM_HEAD: m_Put = offset; break;
+        case SEEK_FROM_CURRENT: m_Put = Saturate(static_cast<int64_t>(m_Put) + offset); break;
+        case SEEK_FROM_TAIL: m_Put = Saturate(static_cast<int64_t>(m_nMaxPut) - offset); break;
+        default: break;
+    }
+    AddNullTermination();
+}
+
+int CUtlBuffer::GetBytesRemaining() const {
+    if (m_Get < 0 || m_Get >= m_nMaxPut) return 0;
+    return m_nMaxPut - m_Get;
+}
+
+// ---- Bounds checks and overflow handlers ----------------------------------------------
+
+bool CUtlBuffer::OnGetOverflow(int size) { return m_GetOverflowFunc && (this->*m_GetOverflowFunc)(size); }
+
+bool CUtlBuffer::OnPutOverflow(int size) { return m_PutOverflowFunc && (this->*m_PutOverflowFunc)(size); }
+
+bool CUtlBuffer::GetOverflow(int) { return false; }
+
+bool CUtlBuffer::PutOverflow(int size) {
+    if (size < 0 || m_Put < m_nOffset) return false;
+    int64_t need = static_cast<int64_t>(m_Put) - m_nOffset + size;
+    if (need > INT_MAX) return false;
+    if (IsExternallyAllocated()) {
+        if (!(m_Flags & BUFFER_EXTERNAL_GROWABLE) || !MoveToOwnedMemory()) return false;
+    }
+    return GrowOwnedMemory(need);
+}
+
+bool CUtlBuffer::CheckRead(int64_t pos, int64_t size) {
+    if (size < 0 || pos + size > m_nMaxPut) return false;
+    if (InMemory(pos, size)) return true;
+    // The handler is told how many bytes are wanted from the get position.
+    int64_t wanted = pos - m_Get + size;
+    if (wanted < 0 || wanted > INT_MAX || !OnGetOverflow(static_cast<int>(wanted))) return false;
+    // A handler may answer true without delivering: check again.
+    return pos + size <= m_nMaxPut && InMemory(pos, size);
+}
+
+bool CUtlBuffer::CheckGetSlow(int size) {
+    if (m_Error & ERROR_GET_OVERFLOW) return false;
+    if (!CheckRead(m_Get, size)) {
+        m_Error |= ERROR_GET_OVERFLOW;
+        return false;
+    }
+    return true;
+}
+
+bool CUtlBuffer::CheckPeekGet(int offset, int size) {
+    if (m_Error & ERROR_GET_OVERFLOW) return false;
+    return CheckRead(static_cast<int64_t>(m_Get) + offset, size);
+}
+
+bool CUtlBuffer::CheckArbitraryPeekGet(int offset, int& increment) {
+    int64_t start = static_cast<int64_t>(m_Get) + offset;
+    if ((m_Error & ERROR_GET_OVERFLOW) || increment < 0 || start >= m_nMaxPut) {
+        increment = 0;
+        return false;
+    }
+    if (start + increment > m_nMaxPut) increment = static_cast<int>(m_nMaxPut - start);
+    CheckPeekGet(offset, increment);  // only to let the handler bring the bytes in
+    int64_t left = static_cast<int64_t>(m_nMaxPut) - m_Get;
+    if (left < increment) increment = left > 0 ? static_cast<int>(left) : 0;
+    // Never more than the memory holds at that place.
+    if (start < m_nOffset) {
+        increment = 0;
+    } else {
+        int64_t held = m_Memory.NumAllocated() - (start - m_nOffset);
+        if (held < increment) increment = held > 0 ? static_cast<int>(held) : 0;
+    }
+    return increment != 0;
+}
+
+bool CUtlBuffer::CheckPutSlow(int size) {
+    if ((m_Error & ERROR_PUT_OVERFLOW) || IsReadOnly()) return false;
+    if (size < 0) {
+        m_Error |= ERROR_PUT_OVERFLOW;
+        return false;
+    }
+    if (!InMemory(m_Put, size)) {
+        // A handler may answer true without making room, or change the buffer: check again.
+        if (!OnPutOverflow(size) || !InMemory(m_Put, size) || IsReadOnly()) {
+            m_Error |= ERROR_PUT_OVERFLOW;
+            return false;
+        }
+    }
+    return true;
+}
+
+void CUtlBuffer::AddNullTermination() {
+    if (m_Put <= m_nMaxPut) return;
+    if (!IsReadOnly() && !(m_Error & ERROR_PUT_OVERFLOW)) {
+        if (CheckPut(1)) {
+            *MemoryAt(m_Put) = 0;
+        } else {
+            // A terminator that does not fit is not an error.
+            m_Error &= static_cast<unsigned char>(~ERROR_PUT_OVERFLOW);
+        }
+    }
+    m_nMaxPut = m_Put;
+}
+
+// ---- Raw bytes ----------------------------------------------------------------------
+
+const void* CUtlBuffer::PeekGet(int size, int offset) {
+    if (!CheckPeekGet(offset, size) || !m_Memory.Base()) return nullptr;
+    return MemoryAt(static_cast<int>(static_cast<int64_t>(m_Get) + offset));
+}
+
+void CUtlBuffer::Get(void* dest, int size) {
+    if (!CheckGet(size)) return;
+    if (size > 0) {
+        assert(dest);
+        memcpy(dest, MemoryAt(m_Get), static_cast<size_t>(size));
+    }
+    m_Get += size;
+}
+
+int CUtlBuffer::GetUpTo(void* dest, int size) {
+    int count = size;
+    if (!CheckArbitraryPeekGet(0, count)) return 0;
+    assert(dest);
+    memcpy(dest, MemoryAt(m_Get), static_cast<size_t>(count));
+    m_Get += count;
+    return count;
+}
+
+void CUtlBuffer::Put(const void* src, int size) {
+    if (size == 0 || !CheckPut(size)) return;
+    assert(src);
+    memcpy(MemoryAt(m_Put), src, static_cast<size_t>(size));
+    m_Put += size;
+    AddNullTermination();
+}
+
+// ---- Typed values -------------------------------------------------------------------
+
+char CUtlBuffer::GetChar() {
+    // In text mode this is Scanf("%c"): nothing at all on an invalid buffer, otherwise
+    // the next byte without skipping white space.
+    char c = 0;
+    if (IsText() && !IsValid()) return 0;
+    Get(&c, 1);
+    return c;
+}
+
+unsigned char CUtlBuffer::GetUnsignedChar() {
+    if (IsText()) {
+        unsigned int value = 0;
+        Scanf("%u", &value);
+        return static_cast<unsigned char>(value);
+    }
+    unsigned char c = 0;
+    Get(&c, 1);
+    return c;
+}
+
+int CUtlBuffer::GetInt() {
+    int value = 0;
+    if (IsText()) {
+        Scanf("%d", &value);
+    } else {
+        Get(&value, sizeof(value));
+    }
+    return value;
+}
+
+unsigned int CUtlBuffer::GetUnsignedInt() {
+    unsigned int value = 0;
+    if (IsText()) {
+        Scanf("%u", &value);
+    } else {
+        Get(&value, sizeof(value));
+    }
+    return value;
+}
+
+float CUtlBuffer::GetFloat() {
+    float value = 0;
+    if (IsText()) {
+        Scanf("%f", &value);
+    } else {
+        Get(&value, sizeof(value));
+    }
+    return value;
+}
+
+int64_t CUtlBuffer::GetInt64() {
+    int64_t value = 0;
+    if (!IsText()) {
+        Get(&value, sizeof(value));
+    } else if (IsValid()) {
+        // Scanf has no 64-bit conversion; this is its "%d" with a 64-bit target.
+        if (m_Get >= m_nMaxPut) {
+            m_Error |= ERROR_GET_OVERFLOW;
+        } else {
+            ScanNumber('l', &value);
+        }
+    }
+    return value;
+}
+
+bool CUtlBuffer::AutoTabsInForce() const { return IsText() && !(m_Flags & BUFFER_NO_AUTO_TABS) && m_nTab > 0; }
+
+bool CUtlBuffer::PutFollowsLineFeed() const {
+    int64_t before = static_cast<int64_t>(m_Put) - 1;
+    return InMemory(before, 1) && m_Memory[static_cast<int>(before - m_nOffset)] == '\n';
+}
+
+void CUtlBuffer::PutTabs() {
+    for (int i = 0; i < m_nTab && CheckPut(1); ++i) {
+        char tab = '\t';
+        Put(&tab, 1);
+    }
+}
+
+void CUtlBuffer::PutChar(char c) {
+    if (AutoTabsInForce() && PutFollowsLineFeed()) PutTabs();
+    Put(&c, 1);
+}
+
+void CUtlBuffer::PutTypedBinary(const void* value, int size) {
+    unsigned char bytes[8];
+    assert(size <= static_cast<int>(sizeof(bytes)));
+    memcpy(bytes, value, static_cast<size_t>(size));
+    if (m_Byteswap) {
+        for (int i = 0; i < size / 2; ++i) {
+            unsigned char t = bytes[i];
+            bytes[i] = bytes[size - 1 - i];
+            bytes[size - 1 - i] = t;
+        }
+    }
+    Put(bytes, size);
+}
+
+void CUtlBuffer::PutUnsignedChar(unsigned char c) {
+    if (IsText()) {
+        Printf("%u", static_cast<unsigned int>(c));
+    } else {
+        Put(&c, 1);
+    }
+}
+
+void CUtlBuffer::PutInt(int value) {
+    if (IsText()) {
+        Printf("%d", value);
+    } else {
+        PutTypedBinary(&value, sizeof(value));
+    }
+}
+
+void CUtlBuffer::PutUnsignedInt(unsigned int value) {
+    if (IsText()) {
+        Printf("%u", value);
+    } else {
+        PutTypedBinary(&value, sizeof(value));
+    }
+}
+
+void CUtlBuffer::PutFloat(float value) {
+    if (IsText()) {
+        Printf("%f", static_cast<double>(value));
+    } else {
+        PutTypedBinary(&value, sizeof(value));
+    }
+}
+
+void CUtlBuffer::PutInt64(int64_t value) {
+    if (IsText()) {
+        Printf("%lld", static_cast<long long>(value));
+    } else {
+        PutTypedBinary(&value, sizeof(value));
+    }
+}
+
+// ---- Text scanning ------------------------------------------------------------------
+
+int CUtlBuffer::PeekWhiteSpace(int offset) {
+    if (!IsText() || !IsValid()) return 0;
+    for (;;) {
+        int count = kPeekChunk;
+        if (!CheckArbitraryPeekGet(offset, count)) return offset;
+        const unsigned char* bytes = MemoryAt(m_Get + offset);
+        for (int i = 0; i < count; ++i) {
+            if (!IsSpace(bytes[i])) return offset + i;
+        }
+        if (offset > INT_MAX - count) return offset;
+        offset += count;
+    }
+}
+
+void CUtlBuffer::EatWhiteSpace() {
+    if (!IsText() || !IsValid()) return;
+    while (CheckGet(1)) {
+        if (!IsSpace(*MemoryAt(m_Get))) return;
+        ++m_Get;
+    }
+}
+
+bool CUtlBuffer::EatCPPComment() {
+    if (!IsText() || !IsValid()) return false;
+    const char* start = static_cast<const char*>(PeekGet(2, 0));
+    if (!start || start[0] != '/' || start[1] != '/') return false;
+    m_Get += 2;
+    // Through the line feed; the end of the data sets ERROR_GET_OVERFLOW.
+    while (CheckGet(1)) {
+        if (*MemoryAt(m_Get++) == '\n') break;
+    }
+    return true;
+}
+
+int CUtlBuffer::MeasureRun(int offset, RunKind_t kind) {
+    int start = offset;
+    for (;;) {
+        int count = kPeekChunk;
+        if (!CheckArbitraryPeekGet(offset, count)) break;
+        const unsigned char* bytes = MemoryAt(m_Get + offset);
+        for (int i = 0; i < count; ++i) {
+            unsigned char c = bytes[i];
+            bool ends = c == 0 || (kind == RUN_TEXT_STRING && IsSpace(c));
+            if (kind == RUN_LINE && c == '\n') return Saturate(static_cast<int64_t>(offset) + i - start + 2);
+            if (ends) return Saturate(static_cast<int64_t>(offset) + i - start + 1);
+        }
+        if (offset > INT_MAX - count) break;
+        offset += count;
+    }
+    return offset == start ? 0 : Saturate(static_cast<int64_t>(offset) - start + 1);
+}
+
+int CUtlBuffer::PeekStringLength() {
+    if (!IsValid()) return 0;
+    if (IsText()) return MeasureRun(PeekWhiteSpace(0), RUN_TEXT_STRING);
+    return MeasureRun(0, RUN_BINARY_STRING);
+}
+
+int CUtlBuffer::PeekLineLength() {
+    if (!IsValid()) return 0;
+    return MeasureRun(0, RUN_LINE);
+}
+
+void CUtlBuffer::GetRun(char* dest, int maxChars, int length) {
+    int keep = length <= maxChars ? length - 1 : maxChars - 1;
+    if (!CheckGet(length - 1)) {
+        dest[0] = 0;
+        return;
+    }
+    if (keep > 0) memcpy(dest, MemoryAt(m_Get), static_cast<size_t>(keep));
+    dest[keep] = 0;
+    // The whole run is skipped, so a limit never changes where the cursor ends.
+    m_Get += length - 1;
+}
+
+void CUtlBuffer::GetString(char* dest, int maxChars) {
+    assert(dest && maxChars >= 0);
+    if (!dest || maxChars < 0) return;
+    if (!IsValid()) {
+        dest[0] = 0;
+        return;
+    }
+    if (maxChars == 0) maxChars = INT_MAX;
+    int length = PeekStringLength();
+    if (IsText()) EatWhiteSpace();
+    if (length == 0) {
+        dest[0] = 0;
+        m_Error |= ERROR_GET_OVERFLOW;
+        return;
+    }
+    GetRun(dest, maxChars, length);
+    if (!IsText()) {
+        char terminator;
+        Get(&terminator, 1);
+    }
+}
+
+void CUtlBuffer::GetLine(char* dest, int maxChars) {
+    assert(dest && maxChars >= 0);
+    if (!dest || maxChars < 0) return;
+    if (!IsValid()) {
+        dest[0] = 0;
+        return;
+    }
+    if (maxChars == 0) maxChars = INT_MAX;
+    int length = PeekLineLength();
+    if (length == 0) {
+        dest[0] = 0;
+        m_Error |= ERROR_GET_OVERFLOW;
+        return;
+    }
+    GetRun(dest, maxChars, length);
+}
+
+bool CUtlBuffer::GetToken(const char* token) {
+    if (!token || !*token) return false;
+    size_t tokenLength = strlen(token);
+    int available = INT_MAX;
+    if (!CheckArbitraryPeekGet(0, available) || tokenLength > static_cast<size_t>(available)) return false;
+    int length = static_cast<int>(tokenLength);
+    const unsigned char* bytes = MemoryAt(m_Get);
+    const unsigned char* pattern = reinterpret_cast<const unsigned char*>(token);
+    for (int at = 0; at <= available - length; ++at) {
+        int i = 0;
+        while (i < length && tolower(bytes[at + i]) == tolower(pattern[i])) ++i;
+        if (i == length) {
+            m_Get += at + length;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CUtlBuffer::ParseToken(const char* startDelim, const char* endDelim, char* dest, int maxLen) {
+    assert(dest && maxLen >= 1);
+    if (!dest || maxLen < 1) return false;
+    dest[0] = 0;
+    if (m_Error & ERROR_GET_OVERFLOW) return false;
+
+    const int startGet = m_Get;
+    const unsigned char startError = m_Error;
+    auto fail = [&]() {
+        m_Get = startGet;
+        m_Error = startError;
+        dest[0] = 0;
+        return false;
+    };
+
+    EatWhiteSpace();
+    for (const char* d = startDelim ? startDelim : ""; *d; ++d) {
+        unsigned char want = static_cast<unsigned char>(*d);
+        if (IsSpace(want)) {
+            EatWhiteSpace();
+            continue;
+        }
+        if (!CheckGet(1) || tolower(*MemoryAt(m_Get)) != tolower(want)) return fail();
+        ++m_Get;
+    }
+    EatWhiteSpace();
+    const int tokenStart = m_Get;
+    if (!endDelim || !GetToken(endDelim)) return fail();
+    const int afterEnd = m_Get;
+
+    // GetToken found the delimiter after tokenStart, so the count fits and is >= 0.
+    int length = afterEnd - static_cast<int>(strlen(endDelim)) - tokenStart;
+    if (length > maxLen - 1) length = maxLen - 1;
+    m_Get = tokenStart;
+    Get(dest, length);
+    if (m_Error & ERROR_GET_OVERFLOW) return fail();
+    while (length > 0 && IsSpace(static_cast<unsigned char>(dest[length - 1]))) --length;
+    dest[length] = 0;
+    m_Get = afterEnd;
+    return true;
+}
+
+// ---- Formatted input and output -----------------------------------------------------
+
+bool CUtlBuffer::ScanNumber(char conversion, void* target) {
+    auto store = [&](int64_t integer, double real) {
+        switch (conversion) {
+            case 'u': *static_cast<unsigned int*>(target) = static_cast<unsigned int>(integer); break;
+            case 'f': *static_cast<float*>(target) = static_cast<float>(real); break;
+            case 'l': *static_cast<int64_t*>(target) = integer; break;
+            default: *static_cast<int*>(target) = static_cast<int>(integer); break;
+        }
+    };
+    if (!CheckPeekGet(0, 1)) {
+        store(0, 0);
+        return false;
+    }
+
+    // The C library parses a terminated string, and the data need not be terminated:
+    // copy the run that could be a number (it ends at white space, a 0 byte or the end).
+    int skip = PeekWhiteSpace(0);
+    int room = MeasureRun(skip, RUN_TEXT_STRING);
+    if (room <= 1) return false;
+    char local[64];
+    char* text = local;
+    if (room > static_cast<int>(sizeof(local))) {
+        text = static_cast<char*>(g_pMemAlloc->Alloc(static_cast<size_t>(room)));
+        if (!text) return false;
+    }
+    memcpy(text, MemoryAt(m_Get + skip), static_cast<size_t>(room - 1));
+    text[room - 1] = 0;
+
+    char* end = text;
+    int64_t integer = 0;
+    double real = 0;
+    switch (conversion) {
+        case 'u': integer = static_cast<int64_t>(strtoul(text, &end, 10)); break;
+        case 'x': integer = strtol(text, &end, 16); break;
+        case 'f': {
+            real = strtod(text, &end);
+            // Narrowing an out-of-range double is undefined: give the float's infinity.
+            if (real > FLT_MAX) real = HUGE_VAL;
+            if (real < -FLT_MAX) real = -HUGE_VAL;
+            break;
+        }
+        case 'l': integer = strtoll(text, &end, 10); break;
+        default: integer = strtol(text, &end, 10); break;
+    }
+    int consumed = static_cast<int>(end - text);
+    if (text != local) g_pMemAlloc->Free(text);
+    if (consumed == 0) return false;
+    store(integer, real);
+    m_Get += skip + consumed;
+    return true;
+}
+
+int CUtlBuffer::Scanf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int count = VaScanf(format, args);
+    va_end(args);
+    return count;
+}
+
+int CUtlBuffer::VaScanf(const char* format, va_list args) {
+    if (!format || !IsText() || !IsValid()) return 0;
+    int count = 0;
+    for (const char* f = format; *f;) {
+        if (m_Get >= m_nMaxPut) {
+            m_Error |= ERROR_GET_OVERFLOW;
+            return count;
+        }
+        unsigned char fc = static_cast<unsigned char>(*f);
+        if (IsSpace(fc)) {
+            EatWhiteSpace();
+            ++f;
+            continue;
+        }
+        if (fc != '%') {
+            if (!CheckGet(1) || *MemoryAt(m_Get) != fc) return count;
+            ++m_Get;
+            ++f;
+            continue;
+        }
+        char conversion = f[1];
+        switch (conversion) {
+            case 'c': {
+                char* target = va_arg(args, char*);
+                if (!CheckGet(1)) {
+                    *target = 0;
+                    return count;
+                }
+                *target = static_cast<char>(*MemoryAt(m_Get++));
+                break;
+            }
+            case 'd':
+            case 'i':
+            case 'x':
+                if (!ScanNumber(conversion, va_arg(args, int*))) return count;
+                break;
+            case 'u':
+                if (!ScanNumber(conversion, va_arg(args, unsigned int*))) return count;
+                break;
+            case 'f':
+                if (!ScanNumber(conversion, va_arg(args, float*))) return count;
+                break;
+            case 's':
+                GetString(va_arg(args, char*), 0);
+                if (!IsValid()) return count;
+                break;
+            default: return count;
+        }
+        ++count;
+        f += 2;
+    }
+    return count;
+}
+
+void CUtlBuffer::PutTextBytes(const char* text, int length) {
+    if (!AutoTabsInForce()) {
+        Put(text, length);
+        return;
+    }
+    if (PutFollowsLineFeed()) PutTabs();
+    const char* end = text + length;
+    while (text < end) {
+        const char* lineFeed = static_cast<const char*>(memchr(text, '\n', static_cast<size_t>(end - text)));
+        if (!lineFeed) {
+            Put(text, static_cast<int>(end - text));
+            return;
+        }
+        Put(text, static_cast<int>(lineFeed - text + 1));
+        text = lineFeed + 1;
+        if (text < end) PutTabs();
+    }
+}
+
+void CUtlBuffer::PutString(const char* s) {
+    if (IsText()) {
+        if (!s) return;
+        size_t length = strlen(s);
+        if (length > INT_MAX) {
+            m_Error |= ERROR_PUT_OVERFLOW;
+            return;
+        }
+        PutTextBytes(s, static_cast<int>(length));
+        return;
+    }
+    if (!s) {
+        char terminator = 0;
+        Put(&terminator, 1);
+        return;
+    }
+    size_t length = strlen(s);
+    if (length >= INT_MAX) {
+        m_Error |= ERROR_PUT_OVERFLOW;
+        return;
+    }
+    Put(s, static_cast<int>(length) + 1);
+}
+
+void CUtlBuffer::Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    VaPrintf(format, args);
+    va_end(args);
+}
+
+void CUtlBuffer::VaPrintf(const char* format, va_list args) {
+    char scratch[kPrintfScratch];
+    V_vsnprintf(scratch, sizeof(scratch), format, args);
+    PutString(scratch);
+}
+
+bool CUtlBuffer::ConvertCRLF(CUtlBuffer& outBuf) {
+    if (!IsText() || !outBuf.IsText() || outBuf.IsReadOnly() || ContainsCRLF() == outBuf.ContainsCRLF()) return false;
+
+    // The data this buffer actually holds: from position 0 up to the mark, as far as
+    // memory goes (the window offset is always 0).
+    int end = m_nMaxPut < m_Memory.NumAllocated() ? m_nMaxPut : m_Memory.NumAllocated();
+    if (end < 0) end = 0;
+
+    outBuf.Purge();
+    outBuf.EnsureCapacity(end);
+
+    const char* data = end > 0 ? reinterpret_cast<const char*>(MemoryAt(0)) : "";
+    const bool fromCRLF = ContainsCRLF();
+    int64_t getShift = 0;
+    int64_t putShift = 0;
+    int pos = 0;
+    while (pos < end) {
+        int lineEnd = pos;
+        if (fromCRLF) {
+            while (lineEnd + 1 < end && !(data[lineEnd] == '\r' && data[lineEnd + 1] == '\n')) ++lineEnd;
+            if (lineEnd + 1 >= end) break;
+        } else {
+            while (lineEnd < end && data[lineEnd] != '\n') ++lineEnd;
+            if (lineEnd >= end) break;
+        }
+        outBuf.PutTextBytes(data + pos, lineEnd - pos);
+        if (fromCRLF) {
+            outBuf.PutChar('\n');
+            // Positions at or past the pair's line feed lose its carriage return.
+            if (m_Get >= lineEnd + 1) --getShift;
+            if (m_Put >= lineEnd + 1) --putShift;
+            pos = lineEnd + 2;
+        } else {
+            outBuf.PutChar('\r');
+            outBuf.PutChar('\n');
+            // Positions past the line feed gain a carriage return.
+            if (m_Get >= lineEnd + 1) ++getShift;
+            if (m_Put >= lineEnd + 1) ++putShift;
+            pos = lineEnd + 1;
+        }
+    }
+    if (pos < end) outBuf.PutTextBytes(data + pos, end - pos);
+
+    outBuf.SeekGet(SEEK_FROM_HEAD, Saturate(m_Get + getShift));
+    outBuf.SeekPut(SEEK_FROM_HEAD, Saturate(m_Put + putShift));
+    return !(outBuf.m_Error & ERROR_PUT_OVERFLOW);
+}
+
+// ---- Delimited strings --------------------------------------------------------------
+
+bool CUtlBuffer::PeekStringMatch(int offset, const char* s, int length) {
+    if (!s || !CheckPeekGet(offset, length)) return false;
+    if (length == 0) return true;
+    const char* here = reinterpret_cast<const char*>(MemoryAt(static_cast<int>(static_cast<int64_t>(m_Get) + offset)));
+    return V_strncmp(here, s, length) == 0;
+}
+
+void CUtlBuffer::PutEscapedChar(CUtlCharConversion* conv, char c) {
+    int length = conv->GetConversionLength(c);
+    if (length == 0) {
+        PutChar(c);
+        return;
+    }
+    PutChar(conv->GetEscapeChar());
+    Put(conv->GetConversionString(c), length);
+}
+
+void CUtlBuffer::PutDelimitedChar(CUtlCharConversion* conv, char c) {
+    if (!IsText() || !conv) {
+        PutChar(c);
+        return;
+    }
+    PutEscapedChar(conv, c);
+}
+
+void CUtlBuffer::PutDelimitedString(CUtlCharConversion* conv, const char* s) {
+    if (!IsText() || !conv) {
+        PutString(s);
+        return;
+    }
+    if (AutoTabsInForce() && PutFollowsLineFeed()) PutTabs();
+    Put(conv->GetDelimiter(), conv->GetDelimiterLength());
+    for (const char* p = s ? s : ""; *p; ++p) PutEscapedChar(conv, *p);
+    if (AutoTabsInForce() && PutFollowsLineFeed()) PutTabs();
+    Put(conv->GetDelimiter(), conv->GetDelimiterLength());
+}
+
+bool CUtlBuffer::FindConversionAt(CUtlCharConversion* conv, int offset, char* c, int* length) {
+    *c = 0;
+    *length = 0;
+    int count = conv->MaxConversionLength();
+    if (!CheckArbitraryPeekGet(offset, count)) return false;
+
+    // FindConversion reads a terminated text; the data need not be terminated.
+    char local[64];
+    char* text = local;
+    if (count >= static_cast<int>(sizeof(local))) {
+        text = static_cast<char*>(g_pMemAlloc->Alloc(static_cast<size_t>(count) + 1));
+        if (!text) return true;
+    }
+    memcpy(text, MemoryAt(m_Get + offset), static_cast<size_t>(count));
+    text[count] = 0;
+    int used = 0;
+    *c = conv->FindConversion(text, &used);
+    if (text != local) g_pMemAlloc->Free(text);
+    // Never step past what was looked at, whatever a conversion reports.
+    *length = used < 0 ? 0 : (used > count ? count : used);
+    return true;
+}
+
+char CUtlBuffer::GetDelimitedCharInternal(CUtlCharConversion* conv) {
+    char c = GetChar();
+    if (c != conv->GetEscapeChar()) return c;
+    int length = 0;
+    FindConversionAt(conv, 0, &c, &length);
+    m_Get += length;
+    return c;
+}
+
+char CUtlBuffer::GetDelimitedChar(CUtlCharConversion* conv) {
+    if (!IsText() || !conv) return GetChar();
+    return GetDelimitedCharInternal(conv);
+}
+
+void CUtlBuffer::GetDelimitedString(CUtlCharConversion* conv, char* dest, int maxChars) {
+    if (!IsText() || !conv) {
+        GetString(dest, maxChars);
+        return;
+    }
+    assert(dest && maxChars >= 0);
+    if (!dest || maxChars < 0) return;
+    if (!IsValid()) {
+        dest[0] = 0;
+        return;
+    }
+    if (maxChars == 0) maxChars = INT_MAX;
+
+    const char* delimiter = conv->GetDelimiter();
+    const int delimiterLength = conv->GetDelimiterLength();
+    EatWhiteSpace();
+    if (!PeekStringMatch(0, delimiter, delimiterLength)) return;
+    m_Get += delimiterLength;
+
+    int stored = 0;
+    while (IsValid()) {
+        if (PeekStringMatch(0, delimiter, delimiterLength)) {
+            m_Get += delimiterLength;
+            break;
+        }
+        // The end of the data ends the string without a character for the failed read,
+        // so the room PeekDelimitedStringLength measures always suffices.
+        if (!CheckGet(1)) break;
+        char c = GetDelimitedCharInternal(conv);
+        if (stored < maxChars) dest[stored++] = c;
+    }
+    dest[stored < maxChars ? stored : maxChars - 1] = 0;
+}
+
+int CUtlBuffer::PeekDelimitedStringLength(CUtlCharConversion* conv, bool actualSize) {
+    if (!IsText() || !conv) return PeekStringLength();
+
+    const char* delimiter = conv->GetDelimiter();
+    const int delimiterLength = conv->GetDelimiterLength();
+    int offset = PeekWhiteSpace(0);
+    if (!PeekStringMatch(offset, delimiter, delimiterLength)) return 0;
+
+    const int start = offset;
+    offset += delimiterLength;
+    int count = 1;
+    for (;;) {
+        if (PeekStringMatch(offset, delimiter, delimiterLength) || !CheckPeekGet(offset, 1)) break;
+        ++count;
+        char c = static_cast<char>(*MemoryAt(m_Get + offset));
+        ++offset;
+        if (c == conv->GetEscapeChar()) {
+            char decoded;
+            int length;
+            if (!FindConversionAt(conv, offset, &decoded, &length)) break;
+            offset += length;
+        }
+    }
+    if (actualSize) return count;
+    return Saturate(static_cast<int64_t>(offset) - start + delimiterLength + 1);
+}
