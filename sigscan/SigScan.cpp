@@ -50,7 +50,7 @@ void* SigScan::FindSymbolAddress(const char* name, const char* symbol) {
     return nullptr;
 }
 
-void* SigScan::FindFunctionAddresss(const char* name, unsigned char*, char*, unsigned int, char* symbol) {
+void* SigScan::FindFunctionAddresss(const char* name, unsigned char*, const char*, unsigned int, const char* symbol) {
     if (failed) return nullptr;
     return FindSymbolAddress(name, symbol);
 }

@@ -30,8 +30,8 @@ public:
 
     // Resolution by symbol name: the signature bytes, mask and mask length are accepted
     // for the table's sake and do not take part. Null, silently, when the open failed.
-    void* FindFunctionAddresss(const char* name, unsigned char* sigBytes, char* mask, unsigned int maskLength,
-                               char* symbol);
+    void* FindFunctionAddresss(const char* name, unsigned char* sigBytes, const char* mask, unsigned int maskLength,
+                               const char* symbol);
 
     // Closes the library if open; g_BaseAddr is null afterwards in every case.
     void Dispose();

@@ -21,7 +21,6 @@ const int kPeekChunk = 128;
 // Printf formats into this much scratch.
 const int kPrintfScratch = 2048;
 // The first block of a doubling byte buffer, as CUtlMemory<unsigned char> chooses it.
-const int kFirstBlock = 32;
 
 bool IsSpace(unsigned char c) { return isspace(c) != 0; }
 
@@ -29,17 +28,6 @@ int Saturate(int64_t value) {
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;
     return static_cast<int>(value);
-}
-
-// Whether the allocator would hand out `bytes` now. CUtlMemory treats a refusal as fatal,
-// so growth asks first and fails softly instead.
-bool AllocatorCanGive(int64_t bytes) {
-    if (bytes <= 0) return true;
-    if (bytes > INT_MAX) return false;
-    void* block = g_pMemAlloc->Alloc(static_cast<size_t>(bytes));
-    if (!block) return false;
-    g_pMemAlloc->Free(block);
-    return true;
 }
 
 }  // namespace
@@ -133,35 +121,15 @@ bool CUtlBuffer::InMemory(int64_t pos, int64_t size) const {
     return size >= 0 && pos >= m_nOffset && pos - m_nOffset + size <= m_Memory.NumAllocated();
 }
 
-bool CUtlBuffer::MoveToOwnedMemory() {
-    if (!IsExternallyAllocated()) return true;
-    if (!AllocatorCanGive(m_Memory.NumAllocated())) return false;
-    m_Memory.ConvertToGrowableMemory(0);
-    return true;
-}
+bool CUtlBuffer::MoveToOwnedMemory() { return m_Memory.TryConvertToGrowableMemory(0); }
 
 bool CUtlBuffer::GrowOwnedMemory(int64_t need) {
     int have = m_Memory.NumAllocated();
     if (need <= have) return true;
     if (need > INT_MAX || IsExternallyAllocated()) return false;
-
-    // The growth policy of CUtlMemory, computed here so that its size can be checked
-    // before CUtlMemory is asked for it.
-    int64_t target;
-    int growSize = m_Memory.GrowSize();
-    if (growSize > 0) {
-        target = ((need - 1) / growSize + 1) * growSize;
-    } else {
-        target = have > 0 ? have : kFirstBlock;
-        while (target < need) target *= 2;
-    }
-    if (target > INT_MAX) target = INT_MAX;
-    if (!AllocatorCanGive(target)) {
-        target = need;
-        if (!AllocatorCanGive(target)) return false;
-    }
-    m_Memory.EnsureCapacity(static_cast<int>(target));
-    memset(m_Memory.Base() + have, 0, static_cast<size_t>(target - have));
+    // The memory's own growth policy, failing softly: the error bit, not a fatal report.
+    if (!m_Memory.TryGrow(static_cast<int>(need - have))) return false;
+    memset(m_Memory.Base() + have, 0, static_cast<size_t>(m_Memory.NumAllocated() - have));
     return true;
 }
 
@@ -176,9 +144,9 @@ bool CUtlBuffer::EnsureCapacity(int num) {
         }
     }
     if (m_Memory.NumAllocated() >= target) return true;
-    if (IsExternallyAllocated() || target > INT_MAX || !AllocatorCanGive(target)) return false;
+    if (IsExternallyAllocated() || target > INT_MAX) return false;
     int have = m_Memory.NumAllocated();
-    m_Memory.EnsureCapacity(static_cast<int>(target));
+    if (!m_Memory.TryEnsureCapacity(static_cast<int>(target))) return false;
     memset(m_Memory.Base() + have, 0, static_cast<size_t>(target - have));
     return true;
 }

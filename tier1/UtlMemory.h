@@ -41,7 +41,9 @@ public:
     // made here is always owned.
     explicit CUtlMemory(int growSize = 0, int initCount = 0)
         : m_pMemory(nullptr), m_nAllocationCount(0), m_nGrowSize(growSize < 0 ? 0 : growSize) {
-        if (initCount > 0) Reallocate(initCount);
+        if (initCount > 0 && !TryReallocate(initCount)) {
+            UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(initCount), sizeof(T));
+        }
     }
 
     // Borrows `count` elements at `memory`; the caller keeps ownership and must keep the
@@ -75,7 +77,8 @@ public:
     // Makes room for at least NumAllocated() + num elements by the growth policy; the
     // block may move, so pointers into it are invalid afterwards. Borrowed memory is left
     // as it is (callers check NumAllocated()). A negative `num` is a programmer error and
-    // fatal. Grow(0) on an empty block allocates the first block of the policy.
+    // fatal, and so is a size that cannot be had (see TryGrow). Grow(0) on an empty block
+    // allocates the first block of the policy.
     void Grow(int num = 1) {
         if (IsExternallyAllocated()) return;
         if (num < 0) {
@@ -85,33 +88,38 @@ public:
         // Both terms are non-negative ints, so the sum fits in 32 unsigned bits.
         unsigned int requested = static_cast<unsigned int>(m_nAllocationCount) + static_cast<unsigned int>(num);
         if (requested > static_cast<unsigned int>(MaxCount())) UtlMemory_FailGrow("CUtlMemory", requested, sizeof(T));
-
-        int want = static_cast<int>(requested);
-        int newCount;
-        if (m_nGrowSize > 0) {
-            int blocks = want > 0 ? (want - 1) / m_nGrowSize + 1 : 1;
-            newCount = blocks > MaxCount() / m_nGrowSize ? MaxCount() : blocks * m_nGrowSize;
-        } else {
-            newCount = m_nAllocationCount;
-            if (newCount == 0) newCount = static_cast<int>((31 + sizeof(T)) / sizeof(T));
-            while (newCount < want) {
-                if (newCount > MaxCount() / 2) {
-                    newCount = MaxCount();
-                    break;
-                }
-                newCount *= 2;
-            }
-        }
+        int newCount = PolicyCount(static_cast<int>(requested));
         if (newCount == m_nAllocationCount && m_pMemory) return;
-        Reallocate(newCount);
+        if (!TryReallocate(newCount)) UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(newCount), sizeof(T));
+    }
+
+    // Grow for callers that fail softly: returns false, leaving the block as it was, when
+    // the request needs more than INT_MAX bytes or the allocator refuses it (also when
+    // `num` is negative). Borrowed memory is not grown and counts as success. When the
+    // policy's size is refused but the exact request can be had, the block grows to
+    // exactly the request instead.
+    bool TryGrow(int num) {
+        if (IsExternallyAllocated()) return true;
+        if (num < 0) return false;
+        unsigned int requested = static_cast<unsigned int>(m_nAllocationCount) + static_cast<unsigned int>(num);
+        if (requested > static_cast<unsigned int>(MaxCount())) return false;
+        int want = static_cast<int>(requested);
+        int newCount = PolicyCount(want);
+        if (newCount == m_nAllocationCount && m_pMemory) return true;
+        return TryReallocate(newCount) || (want > m_nAllocationCount && TryReallocate(want));
     }
 
     // Makes the block hold exactly `num` elements when it holds fewer; otherwise, or for
-    // borrowed memory, does nothing. The block may move.
+    // borrowed memory, does nothing. The block may move. Fatal when the size cannot be had.
     void EnsureCapacity(int num) {
-        if (m_nAllocationCount >= num || IsExternallyAllocated()) return;
-        if (num > MaxCount()) UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(num), sizeof(T));
-        Reallocate(num);
+        if (!TryEnsureCapacity(num)) UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(num), sizeof(T));
+    }
+
+    // EnsureCapacity for callers that fail softly: false, block unchanged, when `num`
+    // elements need more than INT_MAX bytes or the allocator refuses them.
+    bool TryEnsureCapacity(int num) {
+        if (m_nAllocationCount >= num || IsExternallyAllocated()) return true;
+        return TryReallocate(num);
     }
 
     // Frees an owned block (pointer null, count 0; the grow size stays). Borrowed memory
@@ -137,35 +145,62 @@ public:
     // Moves borrowed memory onto an owned block with the same count and contents (or onto
     // no block when the count is 0), growing by `growSize` from then on (a negative value
     // is taken as 0). The borrowed block is not touched again. Owned memory is left alone.
+    // Fatal when the block cannot be had.
     void ConvertToGrowableMemory(int growSize) {
-        if (!IsExternallyAllocated()) return;
-        m_nGrowSize = growSize < 0 ? 0 : growSize;
-        if (m_nAllocationCount <= 0) {
-            m_pMemory = nullptr;
-            m_nAllocationCount = 0;
-            return;
-        }
-        if (m_nAllocationCount > MaxCount()) {
+        if (!TryConvertToGrowableMemory(growSize)) {
             UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(m_nAllocationCount), sizeof(T));
         }
+    }
+
+    // ConvertToGrowableMemory for callers that fail softly: false, still borrowing, when
+    // the owned block cannot be had.
+    bool TryConvertToGrowableMemory(int growSize) {
+        if (!IsExternallyAllocated()) return true;
+        if (m_nAllocationCount <= 0) {
+            m_nGrowSize = growSize < 0 ? 0 : growSize;
+            m_pMemory = nullptr;
+            m_nAllocationCount = 0;
+            return true;
+        }
+        if (m_nAllocationCount > MaxCount()) return false;
         size_t bytes = static_cast<size_t>(m_nAllocationCount) * sizeof(T);
         void* block = g_pMemAlloc->Alloc(bytes);
-        if (!block) UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(m_nAllocationCount), sizeof(T));
+        if (!block) return false;
         memcpy(block, static_cast<const void*>(m_pMemory), bytes);
         m_pMemory = static_cast<T*>(block);
+        m_nGrowSize = growSize < 0 ? 0 : growSize;
+        return true;
     }
 
 private:
-    // Resizes the owned block to `count` elements (0 < count <= MaxCount()), keeping
-    // its bytes; fatal when the allocator refuses, in which case the old block stays.
-    void Reallocate(int count) {
-        if (count > MaxCount()) UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(count), sizeof(T));
+    // The count the growth policy gives for a request of `want` elements
+    // (0 <= want <= MaxCount()): the smallest multiple of a positive grow size, or the
+    // doubling sequence from the first block; capped at MaxCount().
+    int PolicyCount(int want) const {
+        if (m_nGrowSize > 0) {
+            int blocks = want > 0 ? (want - 1) / m_nGrowSize + 1 : 1;
+            return blocks > MaxCount() / m_nGrowSize ? MaxCount() : blocks * m_nGrowSize;
+        }
+        int count = m_nAllocationCount;
+        if (count == 0) count = static_cast<int>((31 + sizeof(T)) / sizeof(T));
+        while (count < want) {
+            if (count > MaxCount() / 2) return MaxCount();
+            count *= 2;
+        }
+        return count;
+    }
+
+    // Resizes the owned block to `count` elements, keeping its bytes. False, with the old
+    // block left as it was, when `count` is not in 1..MaxCount() or the allocator refuses.
+    bool TryReallocate(int count) {
+        if (count <= 0 || count > MaxCount()) return false;
         size_t bytes = static_cast<size_t>(count) * sizeof(T);
         void* block =
             m_pMemory ? g_pMemAlloc->Realloc(static_cast<void*>(m_pMemory), bytes) : g_pMemAlloc->Alloc(bytes);
-        if (!block) UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(count), sizeof(T));
+        if (!block) return false;
         m_pMemory = static_cast<T*>(block);
         m_nAllocationCount = count;
+        return true;
     }
 
     T* m_pMemory;

@@ -73,7 +73,8 @@ bool CHostEngine::Start(const HostOptions& options) {
     globals_.frameTime = kTickInterval;
     globals_.absoluteFrameTime = kTickInterval;
 
-    const std::string path = options_.gameDir + "/bin/server_i486.so";
+    const std::string path =
+        options_.gameLibrary.empty() ? options_.gameDir + "/bin/server_i486.so" : options_.gameLibrary;
     gameModule_ = dlopen(path.c_str(), RTLD_NOW);
     if (!gameModule_) {
         Msg("host: cannot load the game server library: %s\n", dlerror());

@@ -21,6 +21,7 @@ struct HostOptions {
     std::set<std::string> omit;   // version strings both factories refuse
     std::string gameDescription;  // empty keeps the game library's own
     std::string logFile;          // the server log is also appended here when set
+    std::string gameLibrary;      // empty: "<gameDir>/bin/server_i486.so"
 };
 
 // One lookup made through a factory handed to the plugin.
@@ -34,8 +35,9 @@ class CHostEngine {
 public:
     static CHostEngine& Instance();
 
-    // Sets up slots and globals and loads "<gameDir>/bin/server_i486.so". Prints one
-    // line and returns false when the game library cannot be loaded.
+    // Sets up slots and globals and loads the game server library (normally
+    // "<gameDir>/bin/server_i486.so"). Prints one line and returns false when the game
+    // library cannot be loaded.
     bool Start(const HostOptions& options);
     // Unloads the plugin (if any) and the game library.
     void Shutdown();
