@@ -328,35 +328,28 @@ unsigned char CUtlBuffer::GetUnsignedChar() {
     return c;
 }
 
-int CUtlBuffer::GetInt() {
-    int value = 0;
-    if (IsText()) {
-        Scanf("%d", &value);
+namespace {
+
+// A typed value: scanned with `textFormat` in text mode, its raw bytes in binary mode.
+// The value stays 0 when nothing could be read.
+template <typename T>
+T GetNumber(CUtlBuffer& buf, const char* textFormat) {
+    T value = 0;
+    if (buf.IsText()) {
+        buf.Scanf(textFormat, &value);
     } else {
-        Get(&value, sizeof(value));
+        buf.Get(&value, sizeof(value));
     }
     return value;
 }
 
-unsigned int CUtlBuffer::GetUnsignedInt() {
-    unsigned int value = 0;
-    if (IsText()) {
-        Scanf("%u", &value);
-    } else {
-        Get(&value, sizeof(value));
-    }
-    return value;
-}
+}  // namespace
 
-float CUtlBuffer::GetFloat() {
-    float value = 0;
-    if (IsText()) {
-        Scanf("%f", &value);
-    } else {
-        Get(&value, sizeof(value));
-    }
-    return value;
-}
+int CUtlBuffer::GetInt() { return GetNumber<int>(*this, "%d"); }
+
+unsigned int CUtlBuffer::GetUnsignedInt() { return GetNumber<unsigned int>(*this, "%u"); }
+
+float CUtlBuffer::GetFloat() { return GetNumber<float>(*this, "%f"); }
 
 int64_t CUtlBuffer::GetInt64() {
     int64_t value = 0;
