@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh machine lacks to build and test the project: the 32-bit C/C++
-# toolchain libraries, the GoogleTest source, and clang's fuzzer runtime. Idempotent and
-# quiet: it installs only what is missing and prints one line per install.
+# toolchain libraries, the GoogleTest source, clang's fuzzer runtime, and the two JSON
+# parsers the benchmarks compare against (header-only, never part of the product).
+# Idempotent and quiet: it installs only what is missing and prints one line per install.
 set -euo pipefail
 
 missing=()
@@ -18,6 +19,8 @@ command -v nm >/dev/null || missing+=(binutils)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
 command -v clang++ >/dev/null || missing+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-i386.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
+[ -f /usr/include/rapidjson/document.h ] || missing+=(rapidjson-dev)
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"

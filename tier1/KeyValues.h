@@ -1,10 +1,16 @@
 // KeyValues: a tree of named keys, each holding one typed value or a list of child keys.
-// It is the in-memory form of the key-value text and binary formats. Names are kept as
-// symbols of the runtime's key-value system, which also allocates and frees the nodes.
+// It is the in-memory form of the key-value text and binary formats, and reads the text
+// format from memory, from a buffer or from a file. Names are kept as symbols of the
+// runtime's key-value system, which also allocates and frees the nodes.
 #pragma once
 
 #include <stddef.h>
 #include <wchar.h>
+
+class CUtlBuffer;
+class IBaseFileSystem;
+template <class T>
+class CUtlVector;
 
 // Four colour bytes: red, green, blue, alpha. Components given as ints keep their low
 // byte.
@@ -257,6 +263,121 @@ public:
     // they were; new nodes have escapes off. `src` may lie anywhere in this node's tree.
     void RecursiveCopyKeyValues(const KeyValues& src);
 
+    // ---- Reading text ----------------------------------------------------------------------
+    // The text format: white space (isspace) separates tokens; "//" where a token could
+    // start comments out the rest of the line. A token is a quoted string, an unquoted "{"
+    // or "}", or an unquoted word running up to white space, a double quote, a brace or a
+    // 0 byte. The text is a sequence of top-level items: `#include "file"` (the directive
+    // in any letter case) or a name followed by a block "{ ... }". A block holds entries,
+    // each a name followed by a value token or by a nested block; names may repeat, and
+    // each entry makes a new key in text order. Inside a block "#include" is a plain name.
+    //
+    // Value typing: an empty value is an empty TYPE_STRING. Otherwise the value is parsed
+    // from its start with strtol (base 10) and with strtod: when strtod got further and
+    // reached the end, the key is TYPE_FLOAT (narrowed to float); else when strtol reached
+    // the end, TYPE_INT (saturated at the int range); else TYPE_STRING. A number keeps the
+    // text it was read from, which GetString returns unchanged ("5589E5" is the float
+    // 558900000, and its text stays "5589E5").
+    //
+    // Errors never stop a load: each is reported on the developer channel (DevMsg level 1)
+    // as "KeyValues Error: <message> in file <name>" followed by a line with the keys that
+    // were open (see CKeyValuesErrorStack), and reading goes on where the rules below say.
+    // Everything created before an error stays in the tree, including keys without values.
+    //
+    // Escapes: with UsesEscapeSequences(true) a backslash in a quoted string starts a C
+    // escape (\n \t \v \b \r \f \a \\ \? \' \"; an unknown escape reads as a 0 character
+    // followed by the escaped character itself); with escapes off (the default) a
+    // backslash is an ordinary character, a quoted string cannot hold a double quote, and
+    // the byte 127 reads as a 0 character. Keys take their parent's setting, so the whole
+    // tree follows the node that is loaded into.
+    //
+    // Limits: a token keeps at most 1023 characters; the rest of a quoted string is read
+    // and dropped silently, the rest of a word is dropped with one " ReadToken overflow"
+    // report. At most kMaxBlockNesting blocks are open at once (the block read into the
+    // node loaded into counts as the first); a block that would open beyond them is
+    // reported ("RecursiveLoadFromBuffer:  block nested too deep"), its text skipped up
+    // to its matching "}", and its key left an empty section. The limit lies far beyond
+    // real data and bounds the reports an unclosed text cascades into (one per open
+    // block). Reading is iterative, so no text exhausts the call stack whatever its depth.
+    // Included files nest at most kMaxIncludeDepth deep below the file loaded first.
+    //
+    // Shared state: tokens are read into one static 1024-byte buffer, and reports use the
+    // global g_KeyValuesErrorStack, so loads must not run on two threads at once.
+    //
+    // Buffers: a CUtlBuffer is read from its get position as text whatever its text flag,
+    // over the bytes it holds in memory there when the read starts; its get position ends
+    // where reading stopped, with ERROR_GET_OVERFLOW set once the text ran out (the end
+    // of the data in white space, in a comment or in a quoted string).
+    static const int kMaxTokenLength = 1023;
+    static const int kMaxBlockNesting = 256;
+    static const int kMaxIncludeDepth = 32;
+
+    // Reads `resourceName` through `fileSystem` into this node (and the nodes chained
+    // after it, see LoadFromBuffer). `fileSystem` must be the IBaseFileSystem part of an
+    // IFileSystemApi object: the whole-file read uses the full interface's preferred read
+    // alignment and read-buffer operations. Returns false, reporting nothing, when either
+    // argument is null or the file cannot be opened (mode "rb", `pathID` may be null).
+    // Otherwise the file is read into a buffer of its size + 1 bytes, rounded up to the
+    // file system's preferred alignment when it reports one, and the text up to the first
+    // 0 byte (a short read loads only the bytes read) is loaded with LoadFromBuffer
+    // without a path id, so includes in it are resolved without one. The result is then
+    // true, also when no read buffer could be had (a size that 32-bit arithmetic cannot
+    // hold, or an allocation the file system refuses), in which case nothing is loaded.
+    bool LoadFromFile(IBaseFileSystem* fileSystem, const char* resourceName, const char* pathID = nullptr);
+
+    // Loads the terminated `text` as LoadFromBuffer(resourceName, CUtlBuffer&, ...) does;
+    // a null `text` does nothing. Only the first INT_MAX bytes of a longer text are read.
+    // Always true.
+    bool LoadFromBuffer(const char* resourceName, const char* text, IBaseFileSystem* fileSystem = nullptr,
+                        const char* pathID = nullptr);
+
+    // Reads every top-level item of `buf` and always returns true. The first block names
+    // this node (its earlier name is replaced) and fills it; each further block becomes a
+    // new node inserted after the previous block's node in this node's next-key chain, so
+    // any nodes already chained after this node follow the new ones. The roots of included
+    // files are linked at the very end of the chain, in the order loaded. All of these are
+    // owned through this node: deleteThis() on it destroys the chain. Loading adds to the
+    // children a node already has; nothing is cleared first. A top-level name without a
+    // "{" after it is reported ("LoadFromBuffer: missing {") and stays an empty key; the
+    // token read in place of the "{" is not used again. Reading ends at the end of the
+    // text, at an empty token (a 0 byte), or when the buffer becomes invalid. Reports name
+    // `resourceName` as the file (a null one shows as "NULL").
+    bool LoadFromBuffer(const char* resourceName, CUtlBuffer& buf, IBaseFileSystem* fileSystem = nullptr,
+                        const char* pathID = nullptr);
+
+    // Reads one block body into this node, up to and including its closing "}", with new
+    // keys appended after any existing children. At the end of the text, at an empty key
+    // name (a 0 byte, which is not consumed), or at a "}" in place of a value, the block
+    // (and only it) ends with a report; the enclosing block then goes on reading from
+    // there, so one fault can be reported once per open block. `resourceName` is not used:
+    // reports name the file that the error stack holds.
+    void RecursiveLoadFromBuffer(const char* resourceName, CUtlBuffer& buf);
+
+    // The next token of `buf`, or null when the text has run out (or `buf` is not
+    // valid). `wasQuoted` tells a quoted string from a word, so that only an unquoted
+    // brace is structure. The text lives in the shared token buffer and is overwritten by
+    // the next read: consume it first. This node's escape setting decides how quoted
+    // strings are read.
+    const char* ReadToken(CUtlBuffer& buf, bool& wasQuoted);
+
+    // Loads one included file: `fileToInclude` is resolved against the directory part of
+    // `resourceName` (up to and including its last "/" or "\"; the joined path is cut to
+    // 511 characters) and loaded with LoadFromFile into a new root that takes this node's
+    // escape setting. On success the root is appended to `includedKeys` (the caller then
+    // owns it, normally through AppendIncludedKeys); otherwise it is destroyed and
+    // "KeyValues::ParseIncludedKeys: Couldn't load included keyvalue file <path>" goes
+    // to the developer channel. Without a file system nothing happens. A path that is
+    // already being loaded (an include cycle) is reported ("#include cycle: <path>") and
+    // skipped, as is an include nested deeper than kMaxIncludeDepth files
+    // ("#include nested too deep: <path>").
+    void ParseIncludedKeys(const char* resourceName, const char* fileToInclude, IBaseFileSystem* fileSystem,
+                           const char* pathID, CUtlVector<KeyValues*>& includedKeys);
+
+    // Links the roots in `includedKeys`, in order and each with the nodes chained after
+    // it, after the last node of this node's next-key chain; this node then owns them.
+    // Every root must be free of any other list.
+    void AppendIncludedKeys(CUtlVector<KeyValues*>& includedKeys);
+
     // ---- Other ---------------------------------------------------------------------------
     // Whether text read into or written from this node uses backslash escapes. Keys made
     // by CreateKey and CreateNewKey take their parent's setting.
@@ -264,6 +385,9 @@ public:
     bool UsesEscapeSequences() const { return m_bUsesEscapeSequences; }
 
 private:
+    // The text reader behind the reading functions (KeyValuesReader.cpp).
+    class TextReader;
+
     // Clears every field as in construction, without freeing anything.
     void Init();
     // Sets the type and drops any kept source text.
@@ -316,3 +440,53 @@ private:
     // m_pszStringValue holds the text a TYPE_INT or TYPE_FLOAT value was parsed from.
     bool m_bHasSourceText;
 };
+
+// The context of the text reader's error reports: the name symbols of the keys open at
+// each nesting level of the load in progress (a block takes two levels: its own key, then
+// the key being read inside it, -1 while there is none), and the name of the text being
+// read. g_KeyValuesErrorStack is its only instance, shared by every reader.
+class CKeyValuesErrorStack {
+public:
+    // Levels past this many are counted in the depth but neither stored nor reported.
+    static const int kMaxLevels = 64;
+
+    // No levels; the file name is "NULL" until the first load sets one. Constant
+    // initialisation: the global is ready before any static constructor could load.
+    constexpr CKeyValuesErrorStack() : m_ErrorIndex{}, m_pFilename("NULL"), m_nDepth(0), m_nMaxDepth(0) {
+        for (int i = 0; i < kMaxLevels; ++i) m_ErrorIndex[i] = -1;
+    }
+
+    // The name shown in reports. The pointer is kept, not the text: it must stay valid
+    // until the next SetFilename (the reader sets "" at the end of every load). Null shows
+    // as "NULL".
+    void SetFilename(const char* name) { m_pFilename = name ? name : "NULL"; }
+    const char* GetFilename() const { return m_pFilename; }
+
+    // Opens the next level holding `symbol` and returns its index (the depth before the
+    // call); the maximum depth becomes at least that index.
+    int Push(int symbol);
+    // Closes the innermost level; does nothing at depth 0.
+    void Pop();
+    // Replaces the symbol of an open or recorded level; an index outside 0..kMaxLevels-1
+    // is ignored.
+    void Reset(int level, int symbol);
+    // Starts the maximum depth again at 0 (each load does, at its start and end).
+    void ResetMaxDepth() { m_nMaxDepth = 0; }
+    int GetDepth() const { return m_nDepth; }
+    int GetMaxDepth() const { return m_nMaxDepth; }
+
+    // Prints "KeyValues Error: <message> in file <name>\n" through DevMsg at level 1, then
+    // for each recorded level below the maximum depth that holds a symbol, its name as
+    // "<name>, " when the level is still open (below the depth) or "(*<name>*), " when it
+    // has closed, then "\n". The message and names are printed as arguments, never as a
+    // format.
+    void Report(const char* message) const;
+
+private:
+    int m_ErrorIndex[kMaxLevels];
+    const char* m_pFilename;
+    int m_nDepth;
+    int m_nMaxDepth;
+};
+
+extern CKeyValuesErrorStack g_KeyValuesErrorStack;

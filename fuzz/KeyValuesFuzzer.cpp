@@ -1,0 +1,257 @@
+// Fuzz target for the key-value text reader. Three checks per input:
+//   - tokens: ReadToken, which scans the buffer's bytes itself, must give the same
+//     tokens, quoting, cursor and validity as the same scan done through CUtlBuffer's own
+//     primitives (EatWhiteSpace, EatCPPComment, GetDelimitedString, byte peeks);
+//   - typing: every value in a loaded tree must have the type, value and kept text that
+//     the plain rule (strtol and strtod on the value, how far each got) gives;
+//   - loading: the same input loaded twice, and through a file instead of a buffer, must
+//     give equal trees, and destroying them must give back every node.
+// Input: byte 0 holds flags (bit 0: escapes on; bit 1: report alignment 64 for reads);
+// the rest is the text. Its 0-separated pieces are also the files "cfg/f0.txt",
+// "cfg/f1.txt", ... of an in-memory file system, so "#include f1.txt" reaches them.
+#include <ctype.h>
+#include <limits.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/tier0/HostTier0.h"
+#include "host/vstdlib/HostVstdlib.h"
+#include "tier1/IBaseFileSystem.h"
+#include "tier1/KeyValues.h"
+#include "tier1/UtlBuffer.h"
+#include "tier1/UtlCharConversion.h"
+
+namespace {
+
+#define FUZZ_CHECK(cond)                                                       \
+    do {                                                                       \
+        if (!(cond)) {                                                         \
+            fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #cond); \
+            abort();                                                           \
+        }                                                                      \
+    } while (0)
+
+// Files served from memory; read buffers are exact-size heap blocks.
+class MemoryFileSystem : public IFileSystemApi {
+public:
+    std::map<std::string, std::string> files;
+    unsigned int alignment = 0;
+    int openFiles = 0;
+    int liveBuffers = 0;
+
+    int Read(void*, int, FileHandle_t) override { return 0; }
+    int Write(const void*, int, FileHandle_t) override { return 0; }
+    FileHandle_t Open(const char* name, const char*, const char*) override {
+        auto found = files.find(name);
+        if (found == files.end()) return nullptr;
+        ++openFiles;
+        return &found->second;
+    }
+    void Close(FileHandle_t) override { --openFiles; }
+    unsigned int Size(FileHandle_t file) override {
+        return static_cast<unsigned int>(static_cast<std::string*>(file)->size());
+    }
+    bool GetOptimalReadAlignment(FileHandle_t, unsigned int* value) override {
+        *value = alignment;
+        return alignment != 0;
+    }
+    void* AllocOptimalReadBuffer(FileHandle_t, unsigned int bytes, unsigned int) override {
+        ++liveBuffers;
+        return malloc(bytes);
+    }
+    int ReadEx(void* output, int destSize, int bytes, FileHandle_t file) override {
+        const std::string& data = *static_cast<std::string*>(file);
+        int count = destSize < bytes ? destSize : bytes;
+        if (count > static_cast<int>(data.size())) count = static_cast<int>(data.size());
+        memcpy(output, data.data(), static_cast<size_t>(count));
+        return count;
+    }
+    void FreeOptimalReadBuffer(void* buffer) override {
+        --liveBuffers;
+        free(buffer);
+    }
+};
+
+// A read-only text buffer over an exact-size copy of the data.
+struct ExactBuffer {
+    ExactBuffer(const uint8_t* data, size_t size)
+        : bytes(static_cast<char*>(malloc(size ? size : 1))), buf(nullptr, 0, 0) {
+        if (size) memcpy(bytes, data, size);
+        buf.SetExternalBuffer(bytes, static_cast<int>(size), static_cast<int>(size),
+                              CUtlBuffer::BUFFER_TEXT | CUtlBuffer::BUFFER_READ_ONLY);
+    }
+    ~ExactBuffer() { free(bytes); }
+    char* bytes;
+    CUtlBuffer buf;
+};
+
+// The token scan written with the buffer's own primitives.
+bool ReferenceToken(CUtlBuffer& buf, bool escapes, bool& quoted, std::string& token) {
+    quoted = false;
+    token.clear();
+    if (!buf.IsValid()) return false;
+    for (;;) {
+        buf.EatWhiteSpace();
+        if (!buf.IsValid()) return false;
+        if (!buf.EatCPPComment()) break;
+    }
+    const char* c = static_cast<const char*>(buf.PeekGet(1, 0));
+    if (!c) return false;
+    if (*c == '"') {
+        quoted = true;
+        char text[1024];
+        buf.GetDelimitedString(escapes ? GetCStringCharConversion() : GetNoEscCharConversion(), text, sizeof(text));
+        token = text;
+        return true;
+    }
+    if (*c == '{' || *c == '}') {
+        token = *c;
+        buf.SeekGet(CUtlBuffer::SEEK_FROM_CURRENT, 1);
+        return true;
+    }
+    while ((c = static_cast<const char*>(buf.PeekGet(1, 0))) != nullptr && *c != 0 && *c != '"' && *c != '{' &&
+           *c != '}' && !isspace(static_cast<unsigned char>(*c))) {
+        if (token.size() < 1023) token += *c;
+        buf.SeekGet(CUtlBuffer::SEEK_FROM_CURRENT, 1);
+    }
+    return true;
+}
+
+void CheckTokens(const uint8_t* data, size_t size, bool escapes) {
+    ExactBuffer ours(data, size), reference(data, size);
+    KeyValues reader("reader");
+    reader.UsesEscapeSequences(escapes);
+    for (int i = 0; i < 1024; ++i) {
+        bool quoted = false, refQuoted = false;
+        std::string refToken;
+        const char* token = reader.ReadToken(ours.buf, quoted);
+        bool refFound = ReferenceToken(reference.buf, escapes, refQuoted, refToken);
+        FUZZ_CHECK((token != nullptr) == refFound);
+        FUZZ_CHECK(ours.buf.TellGet() == reference.buf.TellGet());
+        FUZZ_CHECK(ours.buf.IsValid() == reference.buf.IsValid());
+        if (!token) return;
+        FUZZ_CHECK(refToken == token);
+        FUZZ_CHECK(quoted == refQuoted);
+        if (!*token && !quoted) return;  // a 0 byte: never consumed
+    }
+}
+
+// The typing rule as written, for comparison with the reader's faster paths.
+void CheckTyping(KeyValues* key) {
+    KeyValues::DataType type = key->GetDataType();
+    if (type != KeyValues::TYPE_INT && type != KeyValues::TYPE_FLOAT) {
+        FUZZ_CHECK(type == KeyValues::TYPE_STRING || type == KeyValues::TYPE_NONE);
+        if (type == KeyValues::TYPE_STRING) {
+            const char* text = key->GetString();
+            if (!*text) return;
+            char* intEnd;
+            char* floatEnd;
+            strtol(text, &intEnd, 10);
+            strtod(text, &floatEnd);
+            FUZZ_CHECK(!(floatEnd > intEnd && *floatEnd == 0) && *intEnd != 0);
+        }
+        return;
+    }
+    const char* text = key->GetSourceText();
+    FUZZ_CHECK(text != nullptr && *text);
+    char* intEnd;
+    char* floatEnd;
+    long integer = strtol(text, &intEnd, 10);
+    double real = strtod(text, &floatEnd);
+    if (floatEnd > intEnd && *floatEnd == 0) {
+        FUZZ_CHECK(type == KeyValues::TYPE_FLOAT);
+        float expected = static_cast<float>(real), actual = key->GetFloat();
+        FUZZ_CHECK(memcmp(&expected, &actual, sizeof(float)) == 0 || (expected != expected && actual != actual));
+    } else {
+        FUZZ_CHECK(*intEnd == 0 && type == KeyValues::TYPE_INT && key->GetInt() == static_cast<int>(integer));
+    }
+    FUZZ_CHECK(strcmp(key->GetString(), text) == 0);  // the text it was read from
+}
+
+// Walks two chains (each node, its children, then its later siblings) side by side,
+// checking typing on the first and equality of names, types, values and escape flags.
+bool SameTrees(KeyValues* a, KeyValues* b, bool escapes) {
+    std::vector<std::pair<KeyValues*, KeyValues*>> pending{{a, b}};
+    while (!pending.empty()) {
+        KeyValues* x = pending.back().first;
+        KeyValues* y = pending.back().second;
+        pending.pop_back();
+        if (!x || !y) {
+            if (x != y) return false;
+            continue;
+        }
+        FUZZ_CHECK(x->UsesEscapeSequences() == escapes);
+        CheckTyping(x);
+        if (x->GetNameSymbol() != y->GetNameSymbol() || x->GetDataType() != y->GetDataType()) return false;
+        if (x->GetDataType() != KeyValues::TYPE_NONE && strcmp(x->GetString(), y->GetString()) != 0) return false;
+        pending.push_back({x->GetNextKey(), y->GetNextKey()});
+        pending.push_back({x->GetFirstSubKey(), y->GetFirstSubKey()});
+    }
+    return true;
+}
+
+KeyValues* LoadBuffer(const uint8_t* data, size_t size, bool escapes, MemoryFileSystem* fs) {
+    ExactBuffer text(data, size);
+    KeyValues* root = new KeyValues("root");
+    root->UsesEscapeSequences(escapes);
+    root->LoadFromBuffer("cfg/f0.txt", text.buf, fs);
+    return root;
+}
+
+void Discard(const char*, void*) {}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1 || size > 65536) return 0;
+    HostTier0_SetOutputHook(&Discard, nullptr);  // reports are formatted, then dropped
+    HostTier0_SetDeveloperLevel(0);
+    const bool escapes = data[0] & 1;
+    const uint8_t* text = data + 1;
+    const size_t length = size - 1;
+
+    MemoryFileSystem fs;
+    fs.alignment = (data[0] & 2) ? 64 : 0;
+    size_t start = 0;
+    for (int file = 0; file < 4 && start <= length; ++file) {
+        const void* zero = memchr(text + start, 0, length - start);
+        size_t end = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - text) : length;
+        fs.files["cfg/f" + std::to_string(file) + ".txt"] =
+            std::string(reinterpret_cast<const char*>(text) + start, end - start);
+        start = end + 1;
+    }
+
+    CheckTokens(text, length, escapes);
+    HostTier0_SetDeveloperLevel(1);
+
+    // Reports are formatted for the first load only; the others skip them (developer
+    // level 0), which keeps inputs that cascade into hundreds of reports fast to run.
+    const int nodesBefore = HostVstdlib_LiveKeyValues();
+    KeyValues* first = LoadBuffer(text, length, escapes, &fs);
+    HostTier0_SetDeveloperLevel(0);
+    KeyValues* second = LoadBuffer(text, length, escapes, &fs);
+    FUZZ_CHECK(SameTrees(first, second, escapes));
+    second->deleteThis();
+
+    // Through the file system: file f0 is the text up to its first 0 byte, so when the
+    // text holds none, loading the file must give the same tree as loading the buffer.
+    KeyValues* fromFile = new KeyValues("root");
+    fromFile->UsesEscapeSequences(escapes);
+    FUZZ_CHECK(fromFile->LoadFromFile(&fs, "cfg/f0.txt"));
+    if (!memchr(text, 0, length)) FUZZ_CHECK(SameTrees(first, fromFile, escapes));
+    fromFile->deleteThis();
+    first->deleteThis();
+
+    FUZZ_CHECK(HostVstdlib_LiveKeyValues() == nodesBefore);
+    FUZZ_CHECK(fs.openFiles == 0 && fs.liveBuffers == 0);
+    HostTier0_SetOutputHook(nullptr, nullptr);
+    HostTier0_SetDeveloperLevel(1);
+    return 0;
+}

@@ -1,0 +1,585 @@
+// Tests of the key-value text reader: value typing, blocks and chains, nesting limits, error
+// reports with their key context, escapes, token limits, includes and whole-file reads.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <math.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/tier0/HostTier0.h"
+#include "host/vstdlib/HostVstdlib.h"
+#include "support/ConsoleCapture.h"
+#include "tier1/IBaseFileSystem.h"
+#include "tier1/KeyValues.h"
+#include "tier1/UtlBuffer.h"
+
+namespace {
+
+// Every test must give back each node and each runtime-allocator block it took, also
+// after loads that failed half-way.
+class KeyValuesReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        nodesAtStart_ = HostVstdlib_LiveKeyValues();
+        blocksAtStart_ = HostTier0_LiveAllocations();
+    }
+    void TearDown() override {
+        HostTier0_SetDeveloperLevel(1);
+        EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
+        EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
+    }
+
+private:
+    int nodesAtStart_ = 0;
+    int blocksAtStart_ = 0;
+};
+
+// A root loaded from `text`, released by the destructor.
+struct Loaded {
+    explicit Loaded(const std::string& text, bool escapes = false, const char* name = "t.txt")
+        : root(new KeyValues("unnamed")) {
+        root->UsesEscapeSequences(escapes);
+        root->LoadFromBuffer(name, text.c_str());
+    }
+    ~Loaded() { root->deleteThis(); }
+    KeyValues* operator->() const { return root; }
+    KeyValues* root;
+};
+
+// A read-only text buffer over an exact-size copy, so any read past the data is caught.
+struct ExactBuffer {
+    explicit ExactBuffer(const std::string& text)
+        : bytes(static_cast<char*>(malloc(text.size() ? text.size() : 1))), buf(nullptr, 0, 0) {
+        memcpy(bytes, text.data(), text.size());
+        buf.SetExternalBuffer(bytes, static_cast<int>(text.size()), static_cast<int>(text.size()),
+                              CUtlBuffer::BUFFER_TEXT | CUtlBuffer::BUFFER_READ_ONLY);
+    }
+    ~ExactBuffer() { free(bytes); }
+    char* bytes;
+    CUtlBuffer buf;
+};
+
+std::vector<std::string> ChainNames(KeyValues* kv) {
+    std::vector<std::string> names;
+    for (; kv; kv = kv->GetNextKey()) names.push_back(kv->GetName());
+    return names;
+}
+
+std::vector<std::string> ErrorLines(const ConsoleCapture& console) {
+    std::vector<std::string> errors;
+    for (const std::string& line : console.Lines()) {
+        if (line.rfind("KeyValues Error: ", 0) == 0) errors.push_back(line);
+    }
+    return errors;
+}
+
+// Files served from memory, recording how the loader uses the full interface. Read
+// buffers are exact-size heap blocks, so a write past one is caught.
+class MemoryFileSystem : public IFileSystemApi {
+public:
+    std::map<std::string, std::string> files;
+    bool reportsAlignment = false;
+    unsigned int alignment = 0;
+    bool refuseBuffers = false;
+    bool overrideSize = false;
+    unsigned int size = 0;
+    int readLimit = -1;  // bytes ReadEx delivers at most; -1 for all
+    std::vector<std::string> opened;
+    std::vector<std::string> pathIds;
+    std::vector<unsigned int> bufferSizes;
+    std::vector<std::pair<int, int>> reads;  // (destination size, bytes asked)
+    int openFiles = 0;
+    int liveBuffers = 0;
+
+    int Read(void*, int, FileHandle_t) override { return 0; }
+    int Write(const void*, int, FileHandle_t) override { return 0; }
+    FileHandle_t Open(const char* name, const char*, const char* pathID) override {
+        opened.push_back(name);
+        pathIds.push_back(pathID ? pathID : "(null)");
+        auto found = files.find(name);
+        if (found == files.end()) return nullptr;
+        ++openFiles;
+        return &found->second;
+    }
+    void Close(FileHandle_t) override { --openFiles; }
+    unsigned int Size(FileHandle_t file) override {
+        return overrideSize ? size : static_cast<unsigned int>(static_cast<std::string*>(file)->size());
+    }
+    bool GetOptimalReadAlignment(FileHandle_t, unsigned int* value) override {
+        if (reportsAlignment) *value = alignment;
+        return reportsAlignment;
+    }
+    void* AllocOptimalReadBuffer(FileHandle_t, unsigned int bytes, unsigned int offset) override {
+        EXPECT_EQ(offset, 0u);
+        bufferSizes.push_back(bytes);
+        if (refuseBuffers) return nullptr;
+        ++liveBuffers;
+        return malloc(bytes);
+    }
+    int ReadEx(void* output, int destSize, int bytes, FileHandle_t file) override {
+        reads.push_back({destSize, bytes});
+        const std::string& data = *static_cast<std::string*>(file);
+        int count = std::min(std::min(destSize, bytes), static_cast<int>(data.size()));
+        if (readLimit >= 0) count = std::min(count, readLimit);
+        memcpy(output, data.data(), static_cast<size_t>(count));
+        return count;
+    }
+    void FreeOptimalReadBuffer(void* buffer) override {
+        --liveBuffers;
+        free(buffer);
+    }
+};
+
+// Runs `body` on a thread with a 256 KiB stack, which a reader recursing per level of a
+// deeply nested text would overflow.
+void RunWithSmallStack(const std::function<void()>& body) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 256 * 1024);
+    pthread_t thread;
+    auto run = [](void* arg) -> void* {
+        (*static_cast<const std::function<void()>*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&body)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+}  // namespace
+
+TEST_F(KeyValuesReaderTest, ValuesAreTypedByHowFarStrtolAndStrtodRead) {
+    Loaded kv("root { \"a\" \"1\" b 2.5 c \"x y\" d \"\" }");
+    EXPECT_STREQ(kv->GetName(), "root");
+    EXPECT_EQ(kv->GetDataType("a"), KeyValues::TYPE_INT);
+    EXPECT_EQ(kv->GetInt("a"), 1);
+    EXPECT_EQ(kv->GetDataType("b"), KeyValues::TYPE_FLOAT);
+    EXPECT_FLOAT_EQ(kv->GetFloat("b"), 2.5f);
+    EXPECT_EQ(kv->GetDataType("c"), KeyValues::TYPE_STRING);
+    EXPECT_STREQ(kv->GetString("c"), "x y");
+    EXPECT_EQ(kv->GetDataType("d"), KeyValues::TYPE_STRING);
+    EXPECT_STREQ(kv->GetString("d", "dflt"), "");
+
+    struct Case {
+        const char* text;
+        KeyValues::DataType type;
+        double value;  // the int or float value
+    };
+    const Case cases[] = {
+        {"12abc", KeyValues::TYPE_STRING, 0},
+        {"1e3", KeyValues::TYPE_FLOAT, 1000},
+        {"0.5", KeyValues::TYPE_FLOAT, 0.5},
+        {"0x10", KeyValues::TYPE_FLOAT, 16},
+        {"-7", KeyValues::TYPE_INT, -7},
+        {"007", KeyValues::TYPE_INT, 7},
+        {"+5", KeyValues::TYPE_INT, 5},
+        {"12 ", KeyValues::TYPE_STRING, 0},
+        {" 12", KeyValues::TYPE_INT, 12},
+        {"-", KeyValues::TYPE_STRING, 0},
+        {".", KeyValues::TYPE_STRING, 0},
+        {"1.", KeyValues::TYPE_FLOAT, 1},
+        {"1e", KeyValues::TYPE_STRING, 0},
+        {"0x", KeyValues::TYPE_STRING, 0},
+        {"1,5", KeyValues::TYPE_STRING, 0},
+        {"5589E583EC", KeyValues::TYPE_STRING, 0},
+        {"_12", KeyValues::TYPE_STRING, 0},
+        {"inf", KeyValues::TYPE_FLOAT, HUGE_VAL},
+        {"-Infinity", KeyValues::TYPE_FLOAT, -HUGE_VAL},
+        {"1e400", KeyValues::TYPE_FLOAT, HUGE_VAL},
+        {"2147483647", KeyValues::TYPE_INT, INT_MAX},
+        {"-2147483648", KeyValues::TYPE_INT, INT_MIN},
+        {"2147483648", KeyValues::TYPE_INT, INT_MAX},
+        {"-5557565364711359", KeyValues::TYPE_INT, INT_MIN},
+        {"5589E5", KeyValues::TYPE_FLOAT, 558900000.0},
+        {"5557565364711359", KeyValues::TYPE_INT, INT_MAX},
+    };
+    for (const Case& c : cases) {
+        Loaded one(std::string("r { v \"") + c.text + "\" }");
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(one->GetDataType("v"), c.type);
+        if (c.type == KeyValues::TYPE_INT) {
+            EXPECT_EQ(one->GetInt("v"), static_cast<int>(c.value));
+        }
+        if (c.type == KeyValues::TYPE_FLOAT) {
+            EXPECT_FLOAT_EQ(one->GetFloat("v"), static_cast<float>(c.value));
+        }
+        // Every value reads back as its own text, and a number stays a number.
+        EXPECT_STREQ(one->GetString("v"), c.text);
+        EXPECT_EQ(one->GetDataType("v"), c.type);
+    }
+    Loaded nan("r { v nan }");
+    EXPECT_EQ(nan->GetDataType("v"), KeyValues::TYPE_FLOAT);
+    EXPECT_TRUE(isnan(nan->GetFloat("v")));
+}
+
+TEST_F(KeyValuesReaderTest, BlocksNestAndTopLevelBlocksFormAChain) {
+    Loaded nested("a { b { c 1 } \"q\" \"{\" b { c 2 } #include x }");
+    EXPECT_STREQ(nested->GetName(), "a");
+    EXPECT_EQ(nested->GetDataType(), KeyValues::TYPE_NONE);
+    EXPECT_EQ(nested->GetDataType("b"), KeyValues::TYPE_NONE);
+    EXPECT_EQ(nested->GetInt("b/c"), 1);
+    EXPECT_STREQ(nested->GetString("q"), "{");  // a quoted brace is text
+    KeyValues* second = nested->FindKey("b")->GetNextKey()->GetNextKey();
+    EXPECT_STREQ(second->GetName(), "b");  // repeated names make new keys in order
+    EXPECT_EQ(second->GetInt("c"), 2);
+    EXPECT_STREQ(nested->GetString("#include"), "x");  // only a directive at top level
+
+    Loaded chain("first { x 1 } second { y 2 }");
+    EXPECT_EQ(ChainNames(chain.root), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(chain->GetNextKey()->GetInt("y"), 2);
+
+    Loaded comments("a { // note\n b 1 // more\n// whole line\n c \"//x\" }//");
+    EXPECT_EQ(comments->GetInt("b"), 1);
+    EXPECT_STREQ(comments->GetString("c"), "//x");
+
+    // Loading adds to what is there: children after the old ones, blocks before the old
+    // later siblings (which stay owned by the chain).
+    KeyValues* root = new KeyValues("old");
+    root->SetInt("kept", 1);
+    root->SetNextKey(new KeyValues("tail"));
+    root->LoadFromBuffer("t", "new { added 2 } more { }");
+    EXPECT_EQ(ChainNames(root), (std::vector<std::string>{"new", "more", "tail"}));
+    EXPECT_STREQ(root->GetFirstSubKey()->GetName(), "kept");
+    EXPECT_EQ(root->GetInt("added"), 2);
+    root->deleteThis();
+
+    EXPECT_TRUE(Loaded("").root->IsEmpty());
+    KeyValues untouched("u");
+    EXPECT_TRUE(untouched.LoadFromBuffer("t", static_cast<const char*>(nullptr)));
+    EXPECT_STREQ(untouched.GetName(), "u");
+}
+
+TEST_F(KeyValuesReaderTest, NestingIsBoundedAndNeverRecurses) {
+    // kMaxBlockNesting open blocks load; one more is reported and skipped, and reading
+    // goes on after it in the enclosing block.
+    auto nestedText = [](int blocks) {
+        std::string text;
+        for (int i = 0; i < blocks; ++i) text += "k" + std::to_string(i) + " { ";
+        text += "v 1 } after 2 ";
+        for (int i = 1; i < blocks; ++i) text += "} ";
+        return text;
+    };
+    auto pathTo = [](int depth) {
+        std::string path = "k1";
+        for (int i = 2; i <= depth; ++i) path += "/k" + std::to_string(i);
+        return path;
+    };
+    const int limit = KeyValues::kMaxBlockNesting;
+    {
+        ConsoleCapture console;
+        Loaded deepest(nestedText(limit));
+        EXPECT_EQ(deepest->GetInt((pathTo(limit - 1) + "/v").c_str()), 1);
+        EXPECT_EQ(deepest->GetInt((pathTo(limit - 2) + "/after").c_str()), 2);
+        EXPECT_EQ(console.Text(), "");
+    }
+    {
+        ConsoleCapture console;
+        Loaded tooDeep(nestedText(limit + 1));
+        ASSERT_NE(tooDeep->FindKey(pathTo(limit).c_str()), nullptr);
+        EXPECT_TRUE(tooDeep->IsEmpty(pathTo(limit).c_str()));
+        EXPECT_EQ(tooDeep->GetInt((pathTo(limit - 1) + "/after").c_str()), 2);
+        EXPECT_EQ(
+            ErrorLines(console),
+            std::vector<std::string>{"KeyValues Error: RecursiveLoadFromBuffer:  block nested too deep in file t.txt"});
+    }
+
+    // A hundred thousand braces on a small stack: reported, bounded, nothing leaked.
+    RunWithSmallStack([] {
+        ConsoleCapture console;
+        Loaded braces("a " + std::string(100000, '{'));
+        std::vector<std::string> errors = ErrorLines(console);
+        ASSERT_EQ(errors.size(), 1u + KeyValues::kMaxBlockNesting);
+        EXPECT_EQ(errors[0], "KeyValues Error: RecursiveLoadFromBuffer:  block nested too deep in file t.txt");
+        EXPECT_EQ(errors[1], "KeyValues Error: RecursiveLoadFromBuffer:  got EOF instead of keyname in file t.txt");
+    });
+}
+
+TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"root { sub { key } }",
+         {"KeyValues Error: RecursiveLoadFromBuffer:  got } in key in file cfg.txt", "root, sub, "}},
+        {"a { b 1", {"KeyValues Error: RecursiveLoadFromBuffer:  got EOF instead of keyname in file cfg.txt", "a, "}},
+        {"a { b", {"KeyValues Error: RecursiveLoadFromBuffer:  got NULL key in file cfg.txt", "a, "}},
+        {"a b", {"KeyValues Error: LoadFromBuffer: missing { in file cfg.txt", ""}},
+        {"first { x 1 } second y", {"KeyValues Error: LoadFromBuffer: missing { in file cfg.txt", "(*first*), "}},
+        {"a { b { c 1 } d }",
+         {"KeyValues Error: RecursiveLoadFromBuffer:  got } in key in file cfg.txt", "a, d, (*b*), "}},
+        {"#include", {"KeyValues Error: #include is NULL  in file cfg.txt", ""}},
+        {"a { b " + std::string(1030, 'w') + " }", {"KeyValues Error:  ReadToken overflow in file cfg.txt", "a, "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ConsoleCapture console;
+        Loaded kv(c.text, false, "cfg.txt");
+        EXPECT_EQ(console.Lines(), c.lines);
+    }
+
+    // The tree keeps what was read before an error, keys without values included.
+    {
+        ConsoleCapture console;
+        Loaded unclosed("a { b 1");
+        EXPECT_EQ(unclosed->GetInt("b"), 1);
+        Loaded braceValue("a { b } c { d 1 }");
+        EXPECT_EQ(braceValue->GetDataType("b"), KeyValues::TYPE_NONE);
+        EXPECT_EQ(ChainNames(braceValue.root), (std::vector<std::string>{"a", "c"}));
+        Loaded noBrace("a b");
+        EXPECT_TRUE(noBrace->IsEmpty());
+    }
+
+    // Only the first 64 levels are shown: 40 open blocks show their first 32 keys.
+    std::string deep, context;
+    for (int i = 0; i < 40; ++i) deep += "k" + std::to_string(i) + " { ";
+    for (int i = 0; i < 32; ++i) context += "k" + std::to_string(i) + ", ";
+    {
+        ConsoleCapture console;
+        Loaded kv(deep + "x }");
+        ASSERT_GE(console.Lines().size(), 2u);
+        EXPECT_EQ(console.Lines()[1], context);
+    }
+
+    // File names are printed as text, never as a format; a null one shows as "NULL", and
+    // after a load the error stack names no file.
+    {
+        ConsoleCapture console;
+        KeyValues kv("n");
+        kv.LoadFromBuffer("%s%n%s.txt", "a b");
+        kv.LoadFromBuffer(nullptr, "a b");
+        EXPECT_EQ(ErrorLines(console),
+                  (std::vector<std::string>{"KeyValues Error: LoadFromBuffer: missing { in file %s%n%s.txt",
+                                            "KeyValues Error: LoadFromBuffer: missing { in file NULL"}));
+        EXPECT_STREQ(g_KeyValuesErrorStack.GetFilename(), "");
+        EXPECT_EQ(g_KeyValuesErrorStack.GetDepth(), 0);
+    }
+    {
+        HostTier0_SetDeveloperLevel(0);
+        ConsoleCapture console;
+        Loaded quiet("a { b }");
+        EXPECT_EQ(console.Text(), "");
+    }
+}
+
+TEST_F(KeyValuesReaderTest, AZeroByteEndsEveryOpenBlock) {
+    // Only a buffer handed in directly can hold one: it reads as an empty token each time
+    // it is reached, without being consumed.
+    ConsoleCapture console;
+    ExactBuffer text(std::string("a { b { \0 } } c { }", 19));
+    KeyValues* kv = new KeyValues("x");
+    EXPECT_TRUE(kv->LoadFromBuffer("z.txt", text.buf));
+    EXPECT_EQ(console.Lines(), (std::vector<std::string>{
+                                   "KeyValues Error: RecursiveLoadFromBuffer:  got empty keyname in file z.txt",
+                                   "a, b, ",
+                                   "KeyValues Error: RecursiveLoadFromBuffer:  got empty keyname in file z.txt",
+                                   "a, (*b*), ",
+                               }));
+    EXPECT_EQ(kv->GetNextKey(), nullptr);  // the top level stopped at the 0 byte
+    EXPECT_EQ(text.buf.TellGet(), 8);
+    kv->deleteThis();
+
+    ExactBuffer value(std::string("a { v \0 w 1 }", 13));
+    kv = new KeyValues("x");
+    kv->LoadFromBuffer("z.txt", value.buf);
+    EXPECT_EQ(kv->GetDataType("v"), KeyValues::TYPE_STRING);
+    EXPECT_STREQ(kv->GetString("v", "dflt"), "");
+    kv->deleteThis();
+}
+
+TEST_F(KeyValuesReaderTest, EscapesFollowTheNodeLoadedInto) {
+    const std::string text = "r { a \"x\\ny\" c \"\\\\\" d \"1\\q2\" e \"p\x7fq\" }";
+    Loaded off(text);
+    EXPECT_STREQ(off->GetString("a"), "x\\ny");  // four characters
+    EXPECT_STREQ(off->GetString("c"), "\\\\");
+    EXPECT_STREQ(off->GetString("d"), "1\\q2");
+    EXPECT_STREQ(off->GetString("e"), "p");  // byte 127 reads as a 0 character
+    EXPECT_FALSE(off->FindKey("a")->UsesEscapeSequences());
+    Loaded quoteEnds("r { b \"q\\\" x 1 }");
+    EXPECT_STREQ(quoteEnds->GetString("b"), "q\\");
+    EXPECT_EQ(quoteEnds->GetInt("x"), 1);
+
+    Loaded on(text, true);
+    EXPECT_STREQ(on->GetString("a"), "x\ny");
+    EXPECT_STREQ(on->GetString("c"), "\\");
+    EXPECT_STREQ(on->GetString("d"), "1");  // an unknown escape reads as a 0 character
+    EXPECT_STREQ(on->GetString("e"), "p\x7fq");
+    EXPECT_TRUE(on->FindKey("a")->UsesEscapeSequences());
+    Loaded quoteInside("r { b \"q\\\" x\" }", true);
+    EXPECT_STREQ(quoteInside->GetString("b"), "q\" x");
+}
+
+TEST_F(KeyValuesReaderTest, TokensKeepAtMost1023Characters) {
+    const std::string quoted(2000, 'q'), word(2000, 'w');
+    ConsoleCapture console;
+    Loaded kv("r { a \"" + quoted + "\" b " + word + " " + std::string(1023, 'n') + " 1 c 2 }");
+    EXPECT_EQ(std::string(kv->GetString("a")), quoted.substr(0, 1023));
+    EXPECT_EQ(std::string(kv->GetString("b")), word.substr(0, 1023));
+    EXPECT_EQ(kv->GetInt(std::string(1023, 'n').c_str()), 1);
+    EXPECT_EQ(kv->GetInt("c"), 2);  // reading resumed after each long token
+    EXPECT_EQ(ErrorLines(console), std::vector<std::string>{"KeyValues Error:  ReadToken overflow in file t.txt"});
+}
+
+TEST_F(KeyValuesReaderTest, ReadTokenLeavesTheBufferWhereReadingStopped) {
+    KeyValues kv("k");
+    bool quoted = true;
+    ExactBuffer text(" word\t\"q q\"{ // c\n}\"\" end");
+    const char* expected[] = {"word", "q q", "{", "}", "", "end"};
+    const bool expectedQuoted[] = {false, true, false, false, true, false};
+    for (int i = 0; i < 6; ++i) {
+        const char* token = kv.ReadToken(text.buf, quoted);
+        ASSERT_NE(token, nullptr);
+        EXPECT_STREQ(token, expected[i]);
+        EXPECT_EQ(quoted, expectedQuoted[i]);
+    }
+    EXPECT_EQ(text.buf.TellGet(), 25);
+    EXPECT_TRUE(text.buf.IsValid());  // a word that meets the end leaves it valid
+    EXPECT_EQ(kv.ReadToken(text.buf, quoted), nullptr);
+    EXPECT_FALSE(text.buf.IsValid());
+    EXPECT_EQ(kv.ReadToken(text.buf, quoted), nullptr);
+
+    ExactBuffer cut("\"open");
+    EXPECT_STREQ(kv.ReadToken(cut.buf, quoted), "open");
+    EXPECT_FALSE(cut.buf.IsValid());
+    ExactBuffer comment("  // no line feed");
+    EXPECT_EQ(kv.ReadToken(comment.buf, quoted), nullptr);
+    EXPECT_EQ(comment.buf.TellGet(), 17);
+
+    CUtlBuffer binary(0, 0, 0);  // the text flag does not matter
+    binary.PutString("  x");
+    EXPECT_STREQ(kv.ReadToken(binary, quoted), "x");
+}
+
+TEST_F(KeyValuesReaderTest, IncludesLoadBesideTheIncludingFile) {
+    MemoryFileSystem fs;
+    fs.files["cfg/main.txt"] = "#include \"other.txt\"\nmain { a 1 }\n#INCLUDE sub/third.txt\n";
+    fs.files["cfg/other.txt"] = "other { b 2 } other2 { }";
+    fs.files["cfg/sub/third.txt"] = "third { } #include fourth.txt";
+    fs.files["cfg/sub/fourth.txt"] = "fourth { }";
+    KeyValues* kv = new KeyValues("root");
+    EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/main.txt", "GAME"));
+    EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"main", "other", "other2", "third", "fourth"}));
+    EXPECT_EQ(kv->GetNextKey()->GetInt("b"), 2);
+    EXPECT_EQ(fs.pathIds, (std::vector<std::string>{"GAME", "(null)", "(null)", "(null)"}));
+    kv->deleteThis();
+
+    // A missing include is reported and skipped. After an include has loaded, reports of
+    // the including text name no file.
+    {
+        ConsoleCapture console;
+        kv = new KeyValues("root");
+        kv->LoadFromBuffer("cfg\\main.txt", "#include nope.txt", &fs);
+        EXPECT_EQ(ChainNames(kv), std::vector<std::string>{"root"});
+        kv->deleteThis();
+        kv = new KeyValues("root");
+        kv->LoadFromBuffer("cfg/main.txt", "#include other.txt x y", &fs);
+        EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"x", "other", "other2"}));
+        kv->deleteThis();
+        EXPECT_EQ(console.Lines(),
+                  (std::vector<std::string>{
+                      "KeyValues::ParseIncludedKeys: Couldn't load included keyvalue file cfg\\nope.txt",
+                      "KeyValues Error: LoadFromBuffer: missing { in file ", ""}));
+    }
+
+    // Cycles, direct or through other files, are reported and cut.
+    fs.files["cfg/a.txt"] = "#include b.txt a { }";
+    fs.files["cfg/b.txt"] = "#include a.txt b { }";
+    fs.files["cfg/self.txt"] = "self { } #include self.txt";
+    {
+        ConsoleCapture console;
+        kv = new KeyValues("root");
+        EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/a.txt"));
+        EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"a", "b"}));
+        kv->deleteThis();
+        kv = new KeyValues("root");
+        EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/self.txt"));
+        EXPECT_EQ(ChainNames(kv), std::vector<std::string>{"self"});
+        kv->deleteThis();
+        EXPECT_EQ(ErrorLines(console),
+                  (std::vector<std::string>{"KeyValues Error: #include cycle: cfg/a.txt in file cfg/b.txt",
+                                            "KeyValues Error: #include cycle: cfg/self.txt in file cfg/self.txt"}));
+    }
+
+    // Includes nest kMaxIncludeDepth files deep at most.
+    for (int i = 0; i < 40; ++i) {
+        fs.files["cfg/d" + std::to_string(i) + ".txt"] =
+            "d" + std::to_string(i) + " { } #include d" + std::to_string(i + 1) + ".txt";
+    }
+    {
+        ConsoleCapture console;
+        kv = new KeyValues("root");
+        kv->LoadFromFile(&fs, "cfg/d0.txt");
+        EXPECT_EQ(ChainNames(kv).size(), 1u + KeyValues::kMaxIncludeDepth);
+        kv->deleteThis();
+        std::string last = "cfg/d" + std::to_string(KeyValues::kMaxIncludeDepth + 1) + ".txt";
+        EXPECT_EQ(ErrorLines(console),
+                  std::vector<std::string>{"KeyValues Error: #include nested too deep: " + last + " in file cfg/d" +
+                                           std::to_string(KeyValues::kMaxIncludeDepth) + ".txt"});
+    }
+
+    // Without a file system an include does nothing.
+    Loaded alone("#include other.txt x { }");
+    EXPECT_EQ(ChainNames(alone.root), std::vector<std::string>{"x"});
+    EXPECT_EQ(fs.openFiles, 0);
+    EXPECT_EQ(fs.liveBuffers, 0);
+}
+
+TEST_F(KeyValuesReaderTest, LoadFromFileReadsIntoAnAlignedBuffer) {
+    MemoryFileSystem fs;
+    fs.files["f.txt"] = "f { a 1 }" + std::string(991, ' ');  // 1000 bytes
+    auto load = [&fs](const char* name) {
+        KeyValues* kv = new KeyValues("root");
+        bool result = kv->LoadFromFile(&fs, name);
+        std::string loaded = kv->GetName() + std::string(":") + kv->GetString("a", "-");
+        kv->deleteThis();
+        return std::make_pair(result, loaded);
+    };
+    EXPECT_EQ(load("f.txt"), std::make_pair(true, std::string("f:1")));
+    fs.reportsAlignment = true;
+    fs.alignment = 512;
+    EXPECT_EQ(load("f.txt"), std::make_pair(true, std::string("f:1")));
+    fs.alignment = 1;
+    load("f.txt");
+    EXPECT_EQ(fs.bufferSizes, (std::vector<unsigned int>{1001, 1024, 1001}));
+    EXPECT_EQ(fs.reads[1], std::make_pair(1024, 1000));
+
+    // The text ends at a 0 byte, and after a short read at what was read.
+    fs.files["z.txt"] = std::string("z { a 2 }\0 y { }", 16);
+    EXPECT_EQ(load("z.txt"), std::make_pair(true, std::string("z:2")));
+    fs.readLimit = 4;
+    {
+        ConsoleCapture console;
+        EXPECT_EQ(load("f.txt"), std::make_pair(true, std::string("f:-")));
+    }
+    fs.readLimit = -1;
+
+    // Sizes that 32-bit arithmetic cannot hold, or a refused buffer: nothing is loaded,
+    // and the result is still true.
+    fs.bufferSizes.clear();
+    fs.overrideSize = true;
+    fs.size = 0xFFFFFFFFu;
+    EXPECT_EQ(load("f.txt"), std::make_pair(true, std::string("root:-")));
+    fs.size = 0x7FFFFFFEu;
+    fs.alignment = 16;
+    EXPECT_EQ(load("f.txt"), std::make_pair(true, std::string("root:-")));
+    EXPECT_TRUE(fs.bufferSizes.empty());
+    fs.reportsAlignment = false;
+    fs.refuseBuffers = true;
+    EXPECT_EQ(load("f.txt"), std::make_pair(true, std::string("root:-")));
+    EXPECT_EQ(fs.bufferSizes, std::vector<unsigned int>{0x7FFFFFFFu});
+
+    // A file that cannot be opened fails without a report.
+    ConsoleCapture console;
+    EXPECT_EQ(load("missing.txt"), std::make_pair(false, std::string("root:-")));
+    KeyValues kv("k");
+    EXPECT_FALSE(kv.LoadFromFile(nullptr, "f.txt"));
+    EXPECT_EQ(console.Text(), "");
+    EXPECT_EQ(fs.openFiles, 0);
+    EXPECT_EQ(fs.liveBuffers, 0);
+}
