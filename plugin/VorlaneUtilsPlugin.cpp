@@ -7,6 +7,7 @@
 #include "plugin/InterfaceReg.h"
 #include "plugin/LoadReport.h"
 #include "plugin/PluginCommands.h"
+#include "sigscan/SigScanData.h"
 #include "tier0/dbg.h"
 
 IEngineServerApi* engine = nullptr;
@@ -89,6 +90,7 @@ bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFac
         }
     }
     gpGlobals = playerinfomanager->GetGlobalVars();
+    UTIL_PrecacheOffsets();  // a missing data file is reported there and does not fail the load
     CheckPlugin();
     DebugMsg(0, "Plugin Loaded");
     InitCVars(interfaceFactory);

@@ -29,6 +29,18 @@ extern VL_EXPORT CUtlVector<vrn_sigscan_struct> VRN_SigScan_Data;
 // Frees every record's signature and empties the table, releasing its storage.
 void ClearSigScanData();
 
+// Reads "addons/vorlane/sigscan_info.dat" through the engine's file system, opens the
+// game server library and resolves every enabled entry of the "default" section, then
+// of the section named by the game's description, numbering the resolved ones 1, 2, ...
+// across both; then sets `te` and closes the library again. Returns false, after one
+// console message, when the file cannot be read (the table is then empty); an
+// unopenable library or unresolved entries still return true.
+//
+// The table always describes the latest call: a second call (a second Load without the
+// library being reloaded) rebuilds it rather than appending a second set of records,
+// whose lookups would never be reached and whose addresses may be stale.
+bool UTIL_PrecacheOffsets();
+
 // Position of the first record whose name equals `name` ignoring letter case, or -1.
 int GetFuncIndex(const char* name);
 // Address of that record, or null.

@@ -393,7 +393,7 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
         if (args.size() < 2) {
             Msg("Syntax: host_addplayer <name> [networkid]\n");
         } else {
-            int slot = AddClient(arg(1).c_str(), args.size() > 2 ? arg(2).c_str() : "STEAM_ID_LAN", false);
+            int slot = AddClient(arg(1).c_str(), args.size() > 2 ? arg(2).c_str() : "ID_LAN", false);
             if (slot) {
                 Msg("player \"%s\" connected in slot %d, userid %d\n", arg(1).c_str(), slot, UserIdOf(slot));
             } else {

@@ -130,7 +130,7 @@ public:
     CHostEntity body_;
     int team = 0;
     bool dead = true;  // a new player waits to join a team
-    int health = 100;
+    int health = 0;    // a new player is dead until it joins
     int eflags = 0;
     int ammo = 0;
     int notifications = 0;
@@ -369,8 +369,10 @@ public:
         if (strcmp(field, "team") == 0) {
             player->team = atoi(value);
         } else if (strcmp(field, "dead") == 0) {
+            // Dying empties the health; coming back alive restores it when it was empty.
             player->dead = atoi(value) != 0;
             if (player->dead) player->health = 0;
+            if (!player->dead && player->health <= 0) player->health = 100;
         } else if (strcmp(field, "health") == 0) {
             player->health = atoi(value);
         } else if (strcmp(field, "eflags") == 0) {

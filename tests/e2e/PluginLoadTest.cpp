@@ -127,7 +127,7 @@ std::vector<std::string> Report(const std::vector<std::string>& missing) {
 
 TEST_F(PluginLoadTest, SuccessfulLoadReportsBeforePluginLoaded) {
     HostOptions options;
-    options.gameDir = MakeGameDir();  // no signature data file
+    options.gameDir = MakeGameDir({{"addons/vorlane/sigscan_info.dat", "\"sigs\"\n{\n}\n"}});  // no entries
     StartEngine(options);
     console.Clear();
     ASSERT_TRUE(host.LoadPlugin(PluginPath()));

@@ -1,0 +1,108 @@
+// The README's example session is run for real, so it cannot drift from what the host
+// program prints. The session is the fenced block after the "example-session" marker:
+// a "$ printf '...' | ./scripts/run.sh" line, then the output, where "] text" lines are
+// the typed console lines and a line "..." stands for any number of lines.
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines ReadmeSession() {
+    std::ifstream in(VL_SOURCE_DIR "/README.md");
+    std::string line;
+    Lines block;
+    bool marked = false, inside = false;
+    while (std::getline(in, line)) {
+        if (line.find("<!-- example-session") != std::string::npos) marked = true;
+        if (!marked) continue;
+        if (line.rfind("```", 0) == 0) {
+            if (inside) break;
+            inside = true;
+            continue;
+        }
+        if (inside) block.push_back(line);
+    }
+    return block;
+}
+
+// The lines a printf format of the README's command line produces.
+Lines PrintfLines(const std::string& command) {
+    const size_t open = command.find('\'');
+    const size_t close = command.find('\'', open + 1);
+    Lines lines;
+    if (open == std::string::npos || close == std::string::npos) return lines;
+    std::string text = command.substr(open + 1, close - open - 1), current;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            lines.push_back(current);
+            current.clear();
+            ++i;
+        } else {
+            current += text[i];
+        }
+    }
+    if (!current.empty()) lines.push_back(current);
+    return lines;
+}
+
+Lines RunHost(const Lines& input) {
+    const std::string script = ::testing::TempDir() + "readme_session.txt";
+    std::ofstream(script) << [&] {
+        std::string text;
+        for (const std::string& line : input) text += line + "\n";
+        return text;
+    }();
+    const std::string command = std::string(VL_BIN_DIR) + "/vlhost --game " + VL_GAME_DIR + " < " + script + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    Lines output;
+    if (!pipe) return output;
+    char buffer[4096];
+    std::string text;
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
+    pclose(pipe);
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) output.push_back(line);
+    return output;
+}
+
+// Whether `actual` matches `expected`, where an expected "..." matches any run of lines.
+bool Matches(const Lines& expected, size_t e, const Lines& actual, size_t a) {
+    if (e == expected.size()) return a == actual.size();
+    if (expected[e] == "...") {
+        for (size_t skip = a; skip <= actual.size(); ++skip) {
+            if (Matches(expected, e + 1, actual, skip)) return true;
+        }
+        return false;
+    }
+    return a < actual.size() && expected[e] == actual[a] && Matches(expected, e + 1, actual, a + 1);
+}
+
+TEST(ReadmeExample, SessionPrintsWhatTheReadmeShows) {
+    const Lines block = ReadmeSession();
+    ASSERT_GE(block.size(), 2u) << "README.md has no example session";
+    ASSERT_EQ(block[0].rfind("$ printf '", 0), 0u) << block[0];
+    ASSERT_NE(block[0].find("| ./scripts/run.sh"), std::string::npos) << block[0];
+    const Lines input = PrintfLines(block[0]);
+    Lines typed;
+    for (size_t i = 1; i < block.size(); ++i) {
+        if (block[i].rfind("] ", 0) == 0) typed.push_back(block[i].substr(2));
+    }
+    EXPECT_EQ(typed, input) << "every typed line of the command shows in the session";
+
+    const Lines expected(block.begin() + 1, block.end());
+    const Lines actual = RunHost(input);
+    std::string shown;
+    for (const std::string& line : actual) shown += line + "\n";
+    EXPECT_TRUE(Matches(expected, 0, actual, 0)) << "the host printed:\n" << shown;
+}
+
+}  // namespace
