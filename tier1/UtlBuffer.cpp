@@ -35,17 +35,7 @@ int Saturate(int64_t value) {
 // ---- Construction -------------------------------------------------------------------
 
 CUtlBuffer::CUtlBuffer(int growSize, int initSize, int flags)
-    : m_Memory(growSize, initSize),
-      m_Get(0),
-      m_Put(0),
-      m_Error(0),
-      m_Flags(static_cast<unsigned char>(flags)),
-      m_Byteswap(0),
-      m_nTab(0),
-      m_nMaxPut(0),
-      m_nOffset(0),
-      m_GetOverflowFunc(&CUtlBuffer::GetOverflow),
-      m_PutOverflowFunc(&CUtlBuffer::PutOverflow) {
+    : m_Memory(growSize, initSize), m_Flags(static_cast<unsigned char>(flags)) {
     // Owned bytes are zero from the start, so no seek ever exposes stale heap contents.
     if (m_Memory.NumAllocated() > 0) memset(m_Memory.Base(), 0, static_cast<size_t>(m_Memory.NumAllocated()));
     if (initSize != 0 && !IsReadOnly()) {
@@ -56,16 +46,7 @@ CUtlBuffer::CUtlBuffer(int growSize, int initSize, int flags)
 
 CUtlBuffer::CUtlBuffer(const void* data, int size, int flags)
     : m_Memory(static_cast<unsigned char*>(const_cast<void*>(data)), data ? size : 0),
-      m_Get(0),
-      m_Put(0),
-      m_Error(0),
-      m_Flags(static_cast<unsigned char>(flags)),
-      m_Byteswap(0),
-      m_nTab(0),
-      m_nMaxPut(0),
-      m_nOffset(0),
-      m_GetOverflowFunc(&CUtlBuffer::GetOverflow),
-      m_PutOverflowFunc(&CUtlBuffer::PutOverflow) {
+      m_Flags(static_cast<unsigned char>(flags)) {
     if (IsReadOnly()) {
         m_nMaxPut = m_Memory.NumAllocated();
     } else {

@@ -337,16 +337,16 @@ private:
     void GetRun(char* dest, int maxChars, int length);
 
     CUtlMemory<unsigned char> m_Memory;
-    int m_Get;
-    int m_Put;
-    unsigned char m_Error;
-    unsigned char m_Flags;
-    unsigned char m_Byteswap;
-    int m_nTab;
-    int m_nMaxPut;
-    int m_nOffset;
-    UtlBufferOverflowFunc_t m_GetOverflowFunc;
-    UtlBufferOverflowFunc_t m_PutOverflowFunc;
+    int m_Get = 0;
+    int m_Put = 0;
+    unsigned char m_Error = 0;
+    unsigned char m_Flags = 0;
+    unsigned char m_Byteswap = 0;
+    int m_nTab = 0;
+    int m_nMaxPut = 0;
+    int m_nOffset = 0;
+    UtlBufferOverflowFunc_t m_GetOverflowFunc = &CUtlBuffer::GetOverflow;
+    UtlBufferOverflowFunc_t m_PutOverflowFunc = &CUtlBuffer::PutOverflow;
 };
 
 // The fast paths of the bounds checks: the common case costs a few compares, and the

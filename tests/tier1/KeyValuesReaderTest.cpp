@@ -15,6 +15,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/SmallStack.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
@@ -135,22 +136,6 @@ public:
         free(buffer);
     }
 };
-
-// Runs `body` on a thread with a 256 KiB stack, which a reader recursing per level of a
-// deeply nested text would overflow.
-void RunWithSmallStack(const std::function<void()>& body) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 256 * 1024);
-    pthread_t thread;
-    auto run = [](void* arg) -> void* {
-        (*static_cast<const std::function<void()>*>(arg))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&body)), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
-}
 
 }  // namespace
 
@@ -290,7 +275,7 @@ TEST_F(KeyValuesReaderTest, NestingIsBoundedAndNeverRecurses) {
     }
 
     // A hundred thousand braces on a small stack: reported, bounded, nothing leaked.
-    RunWithSmallStack([] {
+    RunWithSmallStack(256 * 1024, [] {
         ConsoleCapture console;
         Loaded braces("a " + std::string(100000, '{'));
         std::vector<std::string> errors = ErrorLines(console);

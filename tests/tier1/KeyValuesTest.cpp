@@ -13,6 +13,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/SmallStack.h"
 #include "vstdlib/IKeyValuesSystem.h"
 
 namespace {
@@ -40,22 +41,6 @@ std::vector<std::string> ChildNames(KeyValues* kv) {
     std::vector<std::string> names;
     for (KeyValues* key = kv->GetFirstSubKey(); key; key = key->GetNextKey()) names.push_back(key->GetName());
     return names;
-}
-
-// Runs `body` on a thread with a 512 KiB stack: a walk that recursed once per level of a
-// 100000-level tree would overflow it.
-void RunWithSmallStack(const std::function<void()>& body) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 512 * 1024);
-    pthread_t thread;
-    auto run = [](void* arg) -> void* {
-        (*static_cast<const std::function<void()>*>(arg))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&body)), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
 }
 
 }  // namespace
@@ -648,7 +633,7 @@ TEST_F(KeyValuesTest, DeepTreesAreCopiedAndDestroyedWithoutRecursion) {
 
     std::string leafText, copyText, assignedText, subkeyText;
     int nodesBuilt = 0;
-    RunWithSmallStack([&] {
+    RunWithSmallStack(512 * 1024, [&] {
         KeyValues* root = new KeyValues("root");
         KeyValues* node = root;
         for (int i = 0; i < depth; ++i) node = node->CreateKey("k");
