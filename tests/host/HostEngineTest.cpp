@@ -85,8 +85,8 @@ TEST_F(HostEngineTest, ConsoleRunsHostCommandsAndNamesUnknownOnes) {
     console.Clear();
     EXPECT_TRUE(host.ExecuteLine("// a comment; quit"));
     EXPECT_TRUE(host.ExecuteLine("host_addplayer \"Ann Lee\" ID_1; no_such_command 1"));
-    EXPECT_EQ(console.Lines(), (Words{"player \"Ann Lee\" connected in slot 1, userid 2",
-                                      "Unknown command \"no_such_command\""}));
+    EXPECT_EQ(console.Lines(),
+              (Words{"player \"Ann Lee\" connected in slot 1, userid 2", "Unknown command \"no_such_command\""}));
     EXPECT_FALSE(host.ExecuteLine("QUIT"));
 }
 
