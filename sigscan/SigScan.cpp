@@ -1,7 +1,6 @@
 // The resolver and the signature-text decoder.
 #include "sigscan/SigScan.h"
 
-#include <ctype.h>
 #include <dlfcn.h>
 #include <stdio.h>
 #include <string.h>
@@ -58,21 +57,4 @@ void* SigScan::FindFunctionAddresss(const char* name, unsigned char*, const char
 void SigScan::Dispose() {
     if (g_BaseAddr) dlclose(g_BaseAddr);
     g_BaseAddr = nullptr;
-}
-
-int H2toI(int high, int low) {
-    auto value = [](int c) { return c > '9' ? toupper(c) - 55 : c - 48; };
-    return value(high) * 16 + value(low);
-}
-
-unsigned char* StrToHexStr(const char* text) {
-    if (!text) text = "";
-    const size_t length = strlen(text);
-    unsigned char* bytes = new unsigned char[length / 2 + 1];
-    size_t out = 0;
-    for (size_t i = 0; i + 1 < length; i += 2) {
-        bytes[out++] = static_cast<unsigned char>(H2toI(text[i], text[i + 1]));
-    }
-    bytes[out] = 0;
-    return bytes;
 }

@@ -1,0 +1,23 @@
+// Decoding the hexadecimal signature texts of the signature data file. Kept apart from
+// the resolver so that it can be linked (and fuzzed) without the engine.
+#include <ctype.h>
+#include <string.h>
+
+#include "sigscan/SigScan.h"
+
+int H2toI(int high, int low) {
+    auto value = [](int c) { return c > '9' ? toupper(c) - 55 : c - 48; };
+    return value(high) * 16 + value(low);
+}
+
+unsigned char* StrToHexStr(const char* text) {
+    if (!text) text = "";
+    const size_t length = strlen(text);
+    unsigned char* bytes = new unsigned char[length / 2 + 1];
+    size_t out = 0;
+    for (size_t i = 0; i + 1 < length; i += 2) {
+        bytes[out++] = static_cast<unsigned char>(H2toI(text[i], text[i + 1]));
+    }
+    bytes[out] = 0;
+    return bytes;
+}
