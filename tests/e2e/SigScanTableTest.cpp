@@ -154,6 +154,19 @@ TEST_F(SigScanTableTest, NumberLikeSignaturesAreListedAsTheirBytes) {
     EXPECT_EQ(records[9], "Sig: UWVSdq\\x13Y");
 }
 
+TEST_F(SigScanTableTest, LongAndFormatLikeTextsArePrintedLiterallyAndCut) {
+    const std::string longName(1024, 'n'), longMask(1024, 'x');
+    StartWithDataFile(DataFile(Section(
+        "default", Entry(longName, "GameRemoveEntity", "1", "55", longMask) + Entry("%s%n%d", "GameSwitchTeam"))));
+    const Lines records = ReportRecords();
+    ASSERT_EQ(records.size(), 12u) << console.Text();
+    // Each line is cut to its 1 KB buffer, and still ends the line.
+    EXPECT_EQ(records[0], "Name: " + std::string(1016, 'n'));
+    EXPECT_EQ(records[4], "Mask: " + std::string(1016, 'x'));
+    EXPECT_EQ(records[6], "Name: %s%n%d");
+    EXPECT_EQ(Run("vl_sigscan")[2], records[0]);
+}
+
 TEST_F(SigScanTableTest, EmptyGameDescriptionMakesTheRootTheGamesSection) {
     HostOptions options;
     options.gameDescription = "";
