@@ -56,7 +56,10 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (opt == "--game")
+        if (opt == "--help" || opt == "-h") {
+            Usage();
+            return 0;
+        } else if (opt == "--game")
             options.gameDir = value();
         else if (opt == "--plugin")
             pluginPath = value();
