@@ -21,63 +21,16 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "tests/support/MemoryFileSystem.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
 #include "tier1/UtlCharConversion.h"
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                       \
-    do {                                                                       \
-        if (!(cond)) {                                                         \
-            fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #cond); \
-            abort();                                                           \
-        }                                                                      \
-    } while (0)
-
-// Files served from memory; read buffers are exact-size heap blocks.
-class MemoryFileSystem : public IFileSystemApi {
-public:
-    std::map<std::string, std::string> files;
-    unsigned int alignment = 0;
-    int openFiles = 0;
-    int liveBuffers = 0;
-
-    int Read(void*, int, FileHandle_t) override { return 0; }
-    int Write(const void*, int, FileHandle_t) override { return 0; }
-    FileHandle_t Open(const char* name, const char*, const char*) override {
-        auto found = files.find(name);
-        if (found == files.end()) return nullptr;
-        ++openFiles;
-        return &found->second;
-    }
-    void Close(FileHandle_t) override { --openFiles; }
-    unsigned int Size(FileHandle_t file) override {
-        return static_cast<unsigned int>(static_cast<std::string*>(file)->size());
-    }
-    bool GetOptimalReadAlignment(FileHandle_t, unsigned int* value) override {
-        *value = alignment;
-        return alignment != 0;
-    }
-    void* AllocOptimalReadBuffer(FileHandle_t, unsigned int bytes, unsigned int) override {
-        ++liveBuffers;
-        return malloc(bytes);
-    }
-    int ReadEx(void* output, int destSize, int bytes, FileHandle_t file) override {
-        const std::string& data = *static_cast<std::string*>(file);
-        int count = destSize < bytes ? destSize : bytes;
-        if (count > static_cast<int>(data.size())) count = static_cast<int>(data.size());
-        memcpy(output, data.data(), static_cast<size_t>(count));
-        return count;
-    }
-    void FreeOptimalReadBuffer(void* buffer) override {
-        --liveBuffers;
-        free(buffer);
-    }
-};
 
 // A read-only text buffer over an exact-size copy of the data.
 struct ExactBuffer {
@@ -218,7 +171,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = size - 1;
 
     MemoryFileSystem fs;
-    fs.alignment = (data[0] & 2) ? 64 : 0;
+    fs.reportsAlignment = (data[0] & 2) != 0;
+    fs.alignment = 64;
     size_t start = 0;
     for (int file = 0; file < 4 && start <= length; ++file) {
         const void* zero = memchr(text + start, 0, length - start);

@@ -15,20 +15,13 @@
 
 #include <string>
 
+#include "fuzz/FuzzCheck.h"
 #include "tier1/UtlBuffer.h"
 #include "tier1/UtlCharConversion.h"
 
 namespace {
 
 typedef CUtlBuffer B;
-
-#define FUZZ_CHECK(cond)                                                       \
-    do {                                                                       \
-        if (!(cond)) {                                                         \
-            fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #cond); \
-            abort();                                                           \
-        }                                                                      \
-    } while (0)
 
 // Hands out the script bytes in a cycle.
 class Script {

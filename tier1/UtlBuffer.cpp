@@ -485,7 +485,21 @@ int CUtlBuffer::PeekLineLength() {
     return MeasureRun(0, RUN_LINE);
 }
 
+bool CUtlBuffer::StartRunRead(char* dest, int maxChars) {
+    assert(dest && maxChars >= 0);
+    if (!dest || maxChars < 0) return false;
+    if (IsValid()) return true;
+    dest[0] = 0;
+    return false;
+}
+
 void CUtlBuffer::GetRun(char* dest, int maxChars, int length) {
+    if (maxChars == 0) maxChars = INT_MAX;
+    if (length == 0) {
+        dest[0] = 0;
+        m_Error |= ERROR_GET_OVERFLOW;
+        return;
+    }
     int keep = length <= maxChars ? length - 1 : maxChars - 1;
     if (!CheckGet(length - 1)) {
         dest[0] = 0;
@@ -498,21 +512,11 @@ void CUtlBuffer::GetRun(char* dest, int maxChars, int length) {
 }
 
 void CUtlBuffer::GetString(char* dest, int maxChars) {
-    assert(dest && maxChars >= 0);
-    if (!dest || maxChars < 0) return;
-    if (!IsValid()) {
-        dest[0] = 0;
-        return;
-    }
-    if (maxChars == 0) maxChars = INT_MAX;
+    if (!StartRunRead(dest, maxChars)) return;
     int length = PeekStringLength();
     if (IsText()) EatWhiteSpace();
-    if (length == 0) {
-        dest[0] = 0;
-        m_Error |= ERROR_GET_OVERFLOW;
-        return;
-    }
     GetRun(dest, maxChars, length);
+    if (length == 0) return;
     if (!IsText()) {
         char terminator;
         Get(&terminator, 1);
@@ -520,20 +524,8 @@ void CUtlBuffer::GetString(char* dest, int maxChars) {
 }
 
 void CUtlBuffer::GetLine(char* dest, int maxChars) {
-    assert(dest && maxChars >= 0);
-    if (!dest || maxChars < 0) return;
-    if (!IsValid()) {
-        dest[0] = 0;
-        return;
-    }
-    if (maxChars == 0) maxChars = INT_MAX;
-    int length = PeekLineLength();
-    if (length == 0) {
-        dest[0] = 0;
-        m_Error |= ERROR_GET_OVERFLOW;
-        return;
-    }
-    GetRun(dest, maxChars, length);
+    if (!StartRunRead(dest, maxChars)) return;
+    GetRun(dest, maxChars, PeekLineLength());
 }
 
 bool CUtlBuffer::GetToken(const char* token) {

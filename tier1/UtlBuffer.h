@@ -332,8 +332,12 @@ private:
     // Room for the run of bytes that starts at get position + `offset`, with its
     // terminator; 0 when no byte is there. See PeekStringLength and PeekLineLength.
     int MeasureRun(int offset, RunKind_t kind);
+    // The common start of GetString and GetLine: false (with `dest` emptied when it can
+    // be) when nothing may be read into it.
+    bool StartRunRead(char* dest, int maxChars);
     // Reads the `length`-byte run measured at the get position into `dest` as GetString
-    // and GetLine describe.
+    // and GetLine describe (a `maxChars` of 0 means no limit); a `length` of 0 empties
+    // `dest` and sets ERROR_GET_OVERFLOW.
     void GetRun(char* dest, int maxChars, int length);
 
     CUtlMemory<unsigned char> m_Memory;

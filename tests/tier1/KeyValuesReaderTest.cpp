@@ -15,6 +15,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
@@ -79,63 +80,6 @@ std::vector<std::string> ErrorLines(const ConsoleCapture& console) {
     }
     return errors;
 }
-
-// Files served from memory, recording how the loader uses the full interface. Read
-// buffers are exact-size heap blocks, so a write past one is caught.
-class MemoryFileSystem : public IFileSystemApi {
-public:
-    std::map<std::string, std::string> files;
-    bool reportsAlignment = false;
-    unsigned int alignment = 0;
-    bool refuseBuffers = false;
-    bool overrideSize = false;
-    unsigned int size = 0;
-    int readLimit = -1;  // bytes ReadEx delivers at most; -1 for all
-    std::vector<std::string> opened;
-    std::vector<std::string> pathIds;
-    std::vector<unsigned int> bufferSizes;
-    std::vector<std::pair<int, int>> reads;  // (destination size, bytes asked)
-    int openFiles = 0;
-    int liveBuffers = 0;
-
-    int Read(void*, int, FileHandle_t) override { return 0; }
-    int Write(const void*, int, FileHandle_t) override { return 0; }
-    FileHandle_t Open(const char* name, const char*, const char* pathID) override {
-        opened.push_back(name);
-        pathIds.push_back(pathID ? pathID : "(null)");
-        auto found = files.find(name);
-        if (found == files.end()) return nullptr;
-        ++openFiles;
-        return &found->second;
-    }
-    void Close(FileHandle_t) override { --openFiles; }
-    unsigned int Size(FileHandle_t file) override {
-        return overrideSize ? size : static_cast<unsigned int>(static_cast<std::string*>(file)->size());
-    }
-    bool GetOptimalReadAlignment(FileHandle_t, unsigned int* value) override {
-        if (reportsAlignment) *value = alignment;
-        return reportsAlignment;
-    }
-    void* AllocOptimalReadBuffer(FileHandle_t, unsigned int bytes, unsigned int offset) override {
-        EXPECT_EQ(offset, 0u);
-        bufferSizes.push_back(bytes);
-        if (refuseBuffers) return nullptr;
-        ++liveBuffers;
-        return malloc(bytes);
-    }
-    int ReadEx(void* output, int destSize, int bytes, FileHandle_t file) override {
-        reads.push_back({destSize, bytes});
-        const std::string& data = *static_cast<std::string*>(file);
-        int count = std::min(std::min(destSize, bytes), static_cast<int>(data.size()));
-        if (readLimit >= 0) count = std::min(count, readLimit);
-        memcpy(output, data.data(), static_cast<size_t>(count));
-        return count;
-    }
-    void FreeOptimalReadBuffer(void* buffer) override {
-        --liveBuffers;
-        free(buffer);
-    }
-};
 
 }  // namespace
 
@@ -532,6 +476,7 @@ TEST_F(KeyValuesReaderTest, LoadFromFileReadsIntoAnAlignedBuffer) {
     fs.alignment = 1;
     load("f.txt");
     EXPECT_EQ(fs.bufferSizes, (std::vector<unsigned int>{1001, 1024, 1001}));
+    EXPECT_EQ(fs.bufferOffsets, (std::vector<unsigned int>{0, 0, 0}));
     EXPECT_EQ(fs.reads[1], std::make_pair(1024, 1000));
 
     // The text ends at a 0 byte, and after a short read at what was read.
