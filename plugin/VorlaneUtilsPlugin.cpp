@@ -1,5 +1,5 @@
-// The plugin object, its registration under "ISERVERPLUGINCALLBACKS001", and the
-// engine interface globals that Load fills.
+// The plugin object and its registration under "ISERVERPLUGINCALLBACKS001". Load fills
+// the engine interface globals defined in EngineInterfaces.cpp.
 #include "plugin/VorlaneUtilsPlugin.h"
 
 #include <stdio.h>
@@ -9,20 +9,6 @@
 #include "plugin/PluginCommands.h"
 #include "sigscan/SigScanData.h"
 #include "tier0/dbg.h"
-
-IEngineServerApi* engine = nullptr;
-IGameEventsApi* gameeventmanager2 = nullptr;
-IFileSystemApi* filesystem = nullptr;
-IPluginHelpersApi* helpers = nullptr;
-IEngineTraceApi* enginetrace = nullptr;
-IEngineCvar* cvars = nullptr;
-IStringTableApi* networkstringtable = nullptr;
-IPlayerInfoManagerApi* playerinfomanager = nullptr;
-IBotManagerApi* botmanager = nullptr;
-IRandomStreamApi* randomStr = nullptr;
-IServerGameDllApi* gamedll = nullptr;
-IServerGameEntsApi* gameents = nullptr;
-ServerGlobals* gpGlobals = nullptr;
 
 char padesc[1024];
 char vluversion[100] = "0.0.2";
