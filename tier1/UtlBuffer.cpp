@@ -261,15 +261,6 @@ const void* CUtlBuffer::PeekGet(int size, int offset) {
     return MemoryAt(static_cast<int>(static_cast<int64_t>(m_Get) + offset));
 }
 
-void CUtlBuffer::Get(void* dest, int size) {
-    if (!CheckGet(size)) return;
-    if (size > 0) {
-        assert(dest);
-        memcpy(dest, MemoryAt(m_Get), static_cast<size_t>(size));
-    }
-    m_Get += size;
-}
-
 int CUtlBuffer::GetUpTo(void* dest, int size) {
     int count = size;
     if (!CheckArbitraryPeekGet(0, count)) return 0;
@@ -279,7 +270,7 @@ int CUtlBuffer::GetUpTo(void* dest, int size) {
     return count;
 }
 
-void CUtlBuffer::Put(const void* src, int size) {
+void CUtlBuffer::PutSlow(const void* src, int size) {
     if (size == 0 || !CheckPut(size)) return;
     assert(src);
     memcpy(MemoryAt(m_Put), src, static_cast<size_t>(size));
@@ -326,11 +317,11 @@ T GetNumber(CUtlBuffer& buf, const char* textFormat) {
 
 }  // namespace
 
-int CUtlBuffer::GetInt() { return GetNumber<int>(*this, "%d"); }
+int CUtlBuffer::GetIntText() { return GetNumber<int>(*this, "%d"); }
 
-unsigned int CUtlBuffer::GetUnsignedInt() { return GetNumber<unsigned int>(*this, "%u"); }
+unsigned int CUtlBuffer::GetUnsignedIntText() { return GetNumber<unsigned int>(*this, "%u"); }
 
-float CUtlBuffer::GetFloat() { return GetNumber<float>(*this, "%f"); }
+float CUtlBuffer::GetFloatText() { return GetNumber<float>(*this, "%f"); }
 
 int64_t CUtlBuffer::GetInt64() {
     int64_t value = 0;
@@ -388,7 +379,7 @@ void CUtlBuffer::PutUnsignedChar(unsigned char c) {
     }
 }
 
-void CUtlBuffer::PutInt(int value) {
+void CUtlBuffer::PutIntSlow(int value) {
     if (IsText()) {
         Printf("%d", value);
     } else {
@@ -396,7 +387,7 @@ void CUtlBuffer::PutInt(int value) {
     }
 }
 
-void CUtlBuffer::PutUnsignedInt(unsigned int value) {
+void CUtlBuffer::PutUnsignedIntSlow(unsigned int value) {
     if (IsText()) {
         Printf("%u", value);
     } else {
@@ -404,7 +395,7 @@ void CUtlBuffer::PutUnsignedInt(unsigned int value) {
     }
 }
 
-void CUtlBuffer::PutFloat(float value) {
+void CUtlBuffer::PutFloatSlow(float value) {
     if (IsText()) {
         Printf("%f", static_cast<double>(value));
     } else {
