@@ -388,6 +388,10 @@ private:
     // The text reader behind the reading functions (KeyValuesReader.cpp).
     class TextReader;
 
+    // A node named by `nameSymbol`, with the given escape setting, otherwise cleared as
+    // in construction: the reader makes its nodes with symbols it has looked up.
+    KeyValues(int nameSymbol, bool usesEscapeSequences);
+
     // Clears every field as in construction, without freeing anything.
     void Init();
     // Sets the type and drops any kept source text.
@@ -398,6 +402,11 @@ private:
     void ReplaceValueTexts(char* text, wchar_t* wideText);
     void SetParsedValue(DataType type, const char* sourceText);
     bool HasSourceText() const;
+    // The kept source text of a node for which HasSourceText() holds. An int read from
+    // text that "%d" prints back exactly keeps no copy of it (the flag is set and the
+    // text pointer null); its text is made from the value here, the first time it is
+    // asked for, and kept from then on.
+    char* SourceText();
     // Whether the type keeps its value in m_Value.
     bool HoldsFourByteValue() const;
     // Destroys all children with their descendants, without recursion.
@@ -423,6 +432,7 @@ private:
     // Owned text of a TYPE_STRING key; the owned 8-byte block of a TYPE_UINT64 key; the
     // kept source text of a TYPE_INT or TYPE_FLOAT key when m_bHasSourceText is set
     // (otherwise any text left here by an earlier value is never read). Null when none.
+    // These come from, and go back to, KeyValuesText (KeyValuesText.h).
     char* m_pszStringValue;
     wchar_t* m_pwszWideValue;  // owned text of a TYPE_WSTRING key
     union {
@@ -437,7 +447,8 @@ private:
     KeyValues* m_pChainedKey;   // not owned
     bool m_bUsesEscapeSequences;
     // Appended after the fields above (it fits in what was their padding): set when
-    // m_pszStringValue holds the text a TYPE_INT or TYPE_FLOAT value was parsed from.
+    // the key keeps the text a TYPE_INT or TYPE_FLOAT value was parsed from, in
+    // m_pszStringValue (or, for an int in its "%d" form, not yet made: see SourceText).
     bool m_bHasSourceText;
 };
 

@@ -327,6 +327,9 @@ private:
     // Moves borrowed memory onto an owned copy; false when the copy cannot be allocated.
     bool MoveToOwnedMemory();
     unsigned char* MemoryAt(int pos) { return m_Memory.Base() + (pos - m_nOffset); }
+    // One past the last position that is both below the mark and in memory (no smaller
+    // than the window offset only when memory holds something).
+    int InMemoryReadEnd() const;
     bool AutoTabsInForce() const;
     bool PutFollowsLineFeed() const;
     void PutTabs();
