@@ -9,6 +9,8 @@
 // only when the three trees disagree, never because of time.
 //
 // Usage: keyvalues_load_bench [entries (20000)] [warm rounds (21)] [cold rounds (11)]
+//        VL_BENCH_ONLY=kv|rapidjson|nlohmann keyvalues_load_bench ...  (warm rounds of one
+//        contender, nothing printed: for a profiler)
 //        keyvalues_load_bench --once kv|rapidjson|nlohmann entries   (prints one time)
 #include <stdint.h>
 #include <stdio.h>
@@ -169,6 +171,13 @@ Inputs MakeInputs(int entryCount) {
     return in;
 }
 
+// The parses, each kept out of line so that a profiler can single it out.
+__attribute__((noinline)) void ParseKeyValues(KeyValues* root, const char* text) {
+    root->LoadFromBuffer("sigscan_info.dat", text);
+}
+__attribute__((noinline)) void ParseRapidJson(rapidjson::Document& doc, const char* text) { doc.Parse(text); }
+__attribute__((noinline)) nlohmann::json ParseNlohmann(const std::string& text) { return nlohmann::json::parse(text); }
+
 // Times one parse of `which`; destroying the tree is not timed. With `check`, the tree is
 // compared with the entries and a mismatch clears *agree.
 double TimeOne(Contender which, const Inputs& in, bool check, bool* agree) {
@@ -177,7 +186,7 @@ double TimeOne(Contender which, const Inputs& in, bool check, bool* agree) {
         case KV: {
             KeyValues* root = new KeyValues("kdadmin_sigs");
             double start = bench::ThreadCpuNs();
-            root->LoadFromBuffer("sigscan_info.dat", in.kvText.c_str());
+            ParseKeyValues(root, in.kvText.c_str());
             ns = bench::ThreadCpuNs() - start;
             if (check && !KeyValuesAgrees(root, in.entries)) *agree = false;
             root->deleteThis();
@@ -186,14 +195,14 @@ double TimeOne(Contender which, const Inputs& in, bool check, bool* agree) {
         case RAPID: {
             rapidjson::Document doc;
             double start = bench::ThreadCpuNs();
-            doc.Parse(in.jsonText.c_str());
+            ParseRapidJson(doc, in.jsonText.c_str());
             ns = bench::ThreadCpuNs() - start;
             if (check && !RapidJsonAgrees(doc, in.entries)) *agree = false;
             break;
         }
         default: {
             double start = bench::ThreadCpuNs();
-            nlohmann::json doc = nlohmann::json::parse(in.jsonText);
+            nlohmann::json doc = ParseNlohmann(in.jsonText);
             ns = bench::ThreadCpuNs() - start;
             if (check && !NlohmannAgrees(doc, in.entries)) *agree = false;
             break;
@@ -244,6 +253,19 @@ int main(int argc, char** argv) {
     printf("key-value load (P1): %d entries, text %zu bytes (JSON %zu bytes)\n", entryCount, in.kvText.size(),
            in.jsonText.size());
     bench::CheckPinned();
+
+    // VL_BENCH_ONLY=kv (or rapidjson, nlohmann) runs the warm rounds of one contender
+    // only, for a profiler; no ratios are printed then.
+    const char* only = getenv("VL_BENCH_ONLY");
+    if (only) {
+        for (int c = 0; c < CONTENDERS; ++c) {
+            if (strcmp(only, kContenderNames[c]) != 0) continue;
+            bool agree = true;
+            for (int round = 0; round < warmRounds; ++round) TimeOne(static_cast<Contender>(c), in, round == 0, &agree);
+            return agree ? 0 : 1;
+        }
+        return 2;
+    }
 
     bool agree = true;
     std::vector<double> times[CONTENDERS];

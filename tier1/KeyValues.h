@@ -9,6 +9,7 @@
 
 class CUtlBuffer;
 class IBaseFileSystem;
+class IKeyValuesSystem;
 template <class T>
 class CUtlVector;
 
@@ -390,7 +391,19 @@ private:
 
     // A node named by `nameSymbol`, with the given escape setting, otherwise cleared as
     // in construction: the reader makes its nodes with symbols it has looked up.
-    KeyValues(int nameSymbol, bool usesEscapeSequences);
+    KeyValues(int nameSymbol, bool usesEscapeSequences)
+        : m_iNameSymbol(nameSymbol),
+          m_pszStringValue(nullptr),
+          m_pwszWideValue(nullptr),
+          m_Value{0},
+          m_nDataType(TYPE_NONE),
+          m_pNextKey(nullptr),
+          m_pFirstSubKey(nullptr),
+          m_pChainedKey(nullptr),
+          m_bUsesEscapeSequences(usesEscapeSequences),
+          m_bHasSourceText(false) {}
+    // The runtime's key-value system (KeyValuesSystem()), which node memory comes from.
+    static IKeyValuesSystem* System();
 
     // Clears every field as in construction, without freeing anything.
     void Init();

@@ -84,7 +84,7 @@ public:
         int& next = s_Next[static_cast<unsigned int>(context) & (kSlots - 1)];
         if (next > 0) {
             const Slot& guess = s_Slots[next - 1];
-            if (guess.length == length + 1 && memcmp(guess.text, name, static_cast<size_t>(length)) == 0) {
+            if (guess.length == length + 1 && SameBytes(guess.text, name, length)) {
                 return guess.symbol;
             }
         }
@@ -103,7 +103,7 @@ public:
         const int index = static_cast<int>((hash ^ (hash >> 15)) & (kSlots - 1));
         Slot& slot = s_Slots[index];
         next = index + 1;
-        if (slot.length == length + 1 && memcmp(slot.text, name, static_cast<size_t>(length)) == 0) return slot.symbol;
+        if (slot.length == length + 1 && SameBytes(slot.text, name, length)) return slot.symbol;
         int symbol = SystemSymbol(name, length, tokenBuffer);
         slot.length = length + 1;
         slot.symbol = symbol;
@@ -112,6 +112,22 @@ public:
     }
 
 private:
+    // memcmp(a, b, length) == 0 for the short lengths cached here, four bytes at a time
+    // without a library call.
+    static bool SameBytes(const char* a, const char* b, int length) {
+        int i = 0;
+        for (; i + 4 <= length; i += 4) {
+            uint32_t x, y;
+            memcpy(&x, a + i, sizeof(x));
+            memcpy(&y, b + i, sizeof(y));
+            if (x != y) return false;
+        }
+        for (; i < length; ++i) {
+            if (a[i] != b[i]) return false;
+        }
+        return true;
+    }
+
     static int SystemSymbol(const char* name, int length, char* tokenBuffer) {
         if (name != tokenBuffer) {
             memcpy(tokenBuffer, name, static_cast<size_t>(length));
@@ -263,17 +279,16 @@ public:
           m_nEnd(0),
           m_nStart(buf.TellGet()),
           m_bStartedValid(buf.IsValid()),
-          m_bEnded(!m_bStartedValid) {
+          m_bEnded(!m_bStartedValid),
+          m_pConversions{GetNoEscCharConversion(), GetCStringCharConversion()},
+          m_PlainRuns{UtlTextScan::PlainRun('"', static_cast<unsigned char>(m_pConversions[0]->GetEscapeChar())),
+                      UtlTextScan::PlainRun('"', static_cast<unsigned char>(m_pConversions[1]->GetEscapeChar()))} {
         if (!m_bEnded) {
             int available = buf.GetBytesRemaining();
             buf.CheckArbitraryPeekGet(0, available);
             if (available > 0) m_pData = static_cast<const unsigned char*>(buf.PeekGet(available, 0));
             if (m_pData) m_nEnd = available;
         }
-        m_pConversions[0] = GetNoEscCharConversion();
-        m_pConversions[1] = GetCStringCharConversion();
-        m_Escapes[0] = static_cast<unsigned char>(m_pConversions[0]->GetEscapeChar());
-        m_Escapes[1] = static_cast<unsigned char>(m_pConversions[1]->GetEscapeChar());
 
         // Bytes of decimal numbers: the C forms, and the locale's decimal point.
         memset(m_MaybeDecimal, 0, sizeof(m_MaybeDecimal));
@@ -310,6 +325,33 @@ private:
         bool useEscapes;  // the node's escape setting, which its new keys take
     };
 
+    // The open blocks, innermost last: the first kLocalFrames in place, deeper ones in
+    // growable memory (real data rarely nests more than a few blocks).
+    class FrameStack {
+    public:
+        int Count() const { return m_nCount; }
+        Frame& Top() { return At(m_nCount - 1); }
+        void Push(const Frame& frame) {
+            if (m_nCount < kLocalFrames) {
+                m_Local[m_nCount] = frame;
+            } else {
+                m_Deeper.AddToTail(frame);
+            }
+            ++m_nCount;
+        }
+        void Pop() {
+            --m_nCount;
+            if (m_nCount >= kLocalFrames) m_Deeper.Remove(m_nCount - kLocalFrames);
+        }
+
+    private:
+        static const int kLocalFrames = 16;
+        Frame& At(int i) { return i < kLocalFrames ? m_Local[i] : m_Deeper[i - kLocalFrames]; }
+        Frame m_Local[kLocalFrames];
+        CUtlVector<Frame> m_Deeper;
+        int m_nCount = 0;
+    };
+
     // The next token; false at the end of the text.
     bool NextToken(bool useEscapes, Token& token);
     // Reads a quoted string whose opening quote is at the cursor into the token buffer.
@@ -332,9 +374,10 @@ private:
     int m_nStart;
     bool m_bStartedValid;
     bool m_bEnded;
-    // The conversion for quoted strings and its escape character, by escape setting.
+    // The conversion for quoted strings and the scan of their plain runs, by escape
+    // setting. Both conversions delimit with a single double quote.
     CUtlCharConversion* m_pConversions[2];
-    unsigned char m_Escapes[2];
+    UtlTextScan::PlainRun m_PlainRuns[2];
     // True for every byte that strtod can take inside a decimal number that starts with
     // a digit (digits, signs, exponent letters and decimal points); may be true for more.
     bool m_MaybeDecimal[256];
@@ -366,7 +409,7 @@ bool KeyValues::TextReader::NextToken(bool useEscapes, Token& token) {
         // that the closing quote ends is the token as it stands.
         token.quoted = true;
         const int start = m_nPos + 1;
-        const int runEnd = UtlTextScan::PlainRunEnd(m_pData, start, m_nEnd, '"', m_Escapes[useEscapes]);
+        const int runEnd = m_PlainRuns[useEscapes].End(m_pData, start, m_nEnd);
         if (runEnd < m_nEnd && m_pData[runEnd] == '"' && runEnd - start <= kMaxTokenLength) {
             token.text = reinterpret_cast<const char*>(m_pData + start);
             token.length = runEnd - start;
@@ -399,11 +442,11 @@ bool KeyValues::TextReader::NextToken(bool useEscapes, Token& token) {
 // otherwise, keeping at most kMaxTokenLength characters.
 void KeyValues::TextReader::ReadQuotedToBuffer(bool useEscapes, Token& token) {
     CUtlCharConversion* conv = m_pConversions[useEscapes];
-    const unsigned char escape = m_Escapes[useEscapes];
+    const unsigned char escape = static_cast<unsigned char>(conv->GetEscapeChar());
     int stored = 0;
     ++m_nPos;  // the opening quote
     for (;;) {
-        const int runEnd = UtlTextScan::PlainRunEnd(m_pData, m_nPos, m_nEnd, '"', escape);
+        const int runEnd = m_PlainRuns[useEscapes].End(m_pData, m_nPos, m_nEnd);
         int keep = runEnd - m_nPos;
         if (keep > kMaxTokenLength - stored) keep = kMaxTokenLength - stored;
         memcpy(s_pTokenBuffer + stored, m_pData + m_nPos, static_cast<size_t>(keep));
@@ -471,7 +514,7 @@ void KeyValues::TextReader::TypeValue(KeyValues* key, const Token& token) {
         text[length] = '\0';
         return text;
     };
-    key->FreeValueTexts();
+    // `key` was just made: it holds no text to free.
 
     if (length == 0 || !MayStartNumber(first)) {
         key->m_pszStringValue = copy();
@@ -524,24 +567,24 @@ void KeyValues::TextReader::TypeValue(KeyValues* key, const Token& token) {
 // last child, so appending never walks the child list.
 void KeyValues::TextReader::LoadBlock(KeyValues* node) {
     KeyValuesText::LoadScope textScope;
-    CUtlVector<Frame> frames;
+    FrameStack frames;
     auto enter = [&frames](KeyValues* block) {
         KeyValues* last = block->m_pFirstSubKey;
         while (last && last->m_pNextKey) last = last->m_pNextKey;
         g_KeyValuesErrorStack.Push(block->m_iNameSymbol);
         int keyLevel = g_KeyValuesErrorStack.Push(INVALID_KEY_SYMBOL);
-        frames.AddToTail(Frame{block, last, keyLevel, block->m_bUsesEscapeSequences});
+        frames.Push(Frame{block, last, keyLevel, block->m_bUsesEscapeSequences});
     };
     auto leave = [&frames]() {
         g_KeyValuesErrorStack.Pop();
         g_KeyValuesErrorStack.Pop();
-        frames.Remove(frames.Count() - 1);
+        frames.Pop();
     };
 
     enter(node);
     Token name, value;
     while (frames.Count() > 0) {
-        Frame& frame = frames[frames.Count() - 1];
+        Frame& frame = frames.Top();
         const bool useEscapes = frame.useEscapes;
         if (!NextToken(useEscapes, name)) {
             g_KeyValuesErrorStack.Report(kEofInsteadOfKeyName);

@@ -904,15 +904,15 @@ void CUtlBuffer::GetDelimitedString(CUtlCharConversion* conv, char* dest, int ma
     if (!PeekStringMatch(0, delimiter, delimiterLength)) return;
     m_Get += delimiterLength;
 
-    const unsigned char delimiterStart = static_cast<unsigned char>(delimiter[0]);
-    const unsigned char escape = static_cast<unsigned char>(conv->GetEscapeChar());
+    const UtlTextScan::PlainRun plainRun(static_cast<unsigned char>(delimiter[0]),
+                                         static_cast<unsigned char>(conv->GetEscapeChar()));
     int stored = 0;
     while (IsValid()) {
         // The plain run ahead, as far as memory holds it: every byte stands for itself.
         int end = InMemoryReadEnd();
         if (delimiterLength > 0 && m_Get >= m_nOffset && m_Get < end) {
             int at = m_Get - m_nOffset;
-            int runEnd = UtlTextScan::PlainRunEnd(m_Memory.Base(), at, end - m_nOffset, delimiterStart, escape);
+            int runEnd = plainRun.End(m_Memory.Base(), at, end - m_nOffset);
             int run = runEnd - at;
             if (run > 0) {
                 int keep = run < maxChars - stored ? run : maxChars - stored;
