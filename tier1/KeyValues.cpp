@@ -132,24 +132,18 @@ KeyValues::~KeyValues() {
 
 void* KeyValues::operator new(size_t size) {
     assert(size == sizeof(KeyValues));
-    return System()->AllocKeyValuesMemory(static_cast<int>(size));
+    return KeyValuesSystem()->AllocKeyValuesMemory(static_cast<int>(size));
 }
 
 void* KeyValues::operator new(size_t size, int, const char*, int) { return operator new(size); }
 
 void KeyValues::operator delete(void* memory) {
-    if (memory) System()->FreeKeyValuesMemory(memory);
+    if (memory) KeyValuesSystem()->FreeKeyValuesMemory(memory);
 }
 
 void KeyValues::operator delete(void* memory, int, const char*, int) { operator delete(memory); }
 
 void KeyValues::deleteThis() { delete this; }
-
-IKeyValuesSystem* KeyValues::System() {
-    // The runtime's one key-value system, asked for once.
-    static IKeyValuesSystem* const system = KeyValuesSystem();
-    return system;
-}
 
 void KeyValues::Init() {
     m_iNameSymbol = INVALID_KEY_SYMBOL;

@@ -9,7 +9,6 @@
 
 class CUtlBuffer;
 class IBaseFileSystem;
-class IKeyValuesSystem;
 template <class T>
 class CUtlVector;
 
@@ -402,8 +401,6 @@ private:
           m_pChainedKey(nullptr),
           m_bUsesEscapeSequences(usesEscapeSequences),
           m_bHasSourceText(false) {}
-    // The runtime's key-value system (KeyValuesSystem()), which node memory comes from.
-    static IKeyValuesSystem* System();
 
     // Clears every field as in construction, without freeing anything.
     void Init();

@@ -378,6 +378,8 @@ private:
     // setting. Both conversions delimit with a single double quote.
     CUtlCharConversion* m_pConversions[2];
     UtlTextScan::PlainRun m_PlainRuns[2];
+    // The locale's white space, looked up once per reader.
+    UtlTextScan::SpaceTable m_IsSpace;
     // True for every byte that strtod can take inside a decimal number that starts with
     // a digit (digits, signs, exponent letters and decimal points); may be true for more.
     bool m_MaybeDecimal[256];
@@ -387,7 +389,7 @@ bool KeyValues::TextReader::NextToken(bool useEscapes, Token& token) {
     token.quoted = false;
     if (m_bEnded) return false;
     for (;;) {
-        m_nPos = UtlTextScan::SkipWhiteSpace(m_pData, m_nPos, m_nEnd);
+        m_nPos = UtlTextScan::SkipWhiteSpace(m_pData, m_nPos, m_nEnd, m_IsSpace);
         if (m_nPos >= m_nEnd) {
             m_bEnded = true;
             return false;
@@ -426,8 +428,7 @@ bool KeyValues::TextReader::NextToken(bool useEscapes, Token& token) {
         return true;
     }
     const int start = m_nPos;
-    const UtlTextScan::SpaceTable isSpace;
-    while (m_nPos < m_nEnd && !EndsWord(m_pData[m_nPos], isSpace)) ++m_nPos;
+    while (m_nPos < m_nEnd && !EndsWord(m_pData[m_nPos], m_IsSpace)) ++m_nPos;
     int length = m_nPos - start;
     if (length > kMaxTokenLength) {
         g_KeyValuesErrorStack.Report(kTokenOverflow);

@@ -106,20 +106,6 @@ char* AllocForLoad(size_t size) {
     return Carve(s_pShared, room);
 }
 
-void Unallocate(char* text, size_t size) {
-    Block* block = BlockOf(text);
-    if (block == s_pShared && !VL_KV_TEXT_SANITIZED) {
-        size_t room = CarvedSize(size);
-        unsigned char* start = reinterpret_cast<unsigned char*>(text) - kTextHeader;
-        if (start + room == AreaOf(block) + block->used) {
-            block->used -= room;
-            --block->live;
-            return;
-        }
-    }
-    Free(text);
-}
-
 void Free(char* text) {
     if (!text) return;
     Block* block = BlockOf(text);

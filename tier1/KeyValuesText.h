@@ -26,11 +26,6 @@ char* Alloc(size_t size);
 // is open and the text is small, otherwise as Alloc does.
 char* AllocForLoad(size_t size);
 
-// Gives back an AllocForLoad text of `size` bytes that the reader found it does not need
-// after all: its room is reused when it is still the last text carved from the shared
-// block; otherwise it is freed as by Free.
-void Unallocate(char* text, size_t size);
-
 // Releases a text; null does nothing.
 void Free(char* text);
 

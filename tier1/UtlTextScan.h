@@ -40,8 +40,7 @@ inline bool IsSpace(unsigned char c) { return SpaceTable()(c); }
 // six bytes tab, line feed, vertical tab, form feed, carriage return and blank are white
 // space in every locale; runs of them are passed sixteen bytes at a time, and the byte
 // that ends such a run is then asked of the locale's table like every other.
-inline int SkipWhiteSpace(const unsigned char* data, int pos, int end) {
-    const SpaceTable isSpace;
+inline int SkipWhiteSpace(const unsigned char* data, int pos, int end, const SpaceTable& isSpace) {
     const __m128i below = _mm_set1_epi8(14);  // 9..13 are the control-character spaces
     const __m128i nine = _mm_set1_epi8(9);
     const __m128i blank = _mm_set1_epi8(' ');
@@ -69,6 +68,10 @@ inline int SkipWhiteSpace(const unsigned char* data, int pos, int end) {
         }
     }
     return pos;
+}
+
+inline int SkipWhiteSpace(const unsigned char* data, int pos, int end) {
+    return SkipWhiteSpace(data, pos, end, SpaceTable());
 }
 
 // Whether a "//" comment starts at `pos` (both slashes within the span).
