@@ -408,7 +408,8 @@ private:
     void SetDataTypeOnly(DataType type);
     // Frees both value texts (and the 8-byte block) and drops the source text.
     void FreeValueTexts();
-    // Replaces both value texts with the given owned ones.
+    // Replaces both value texts with the given owned ones: `text` made by KeyValuesText
+    // (Alloc, Dup, DupText; never array new), `wideText` by array new.
     void ReplaceValueTexts(char* text, wchar_t* wideText);
     void SetParsedValue(DataType type, const char* sourceText);
     bool HasSourceText() const;

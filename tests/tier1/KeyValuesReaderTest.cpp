@@ -615,6 +615,17 @@ TEST_F(KeyValuesReaderTest, QuotedTokensDecodeAtEveryOffset) {
             EXPECT_EQ(std::string(key->GetString("", "none")), lead + special.want);
         }
     }
+    // A 0 byte inside a quoted token (only a buffer handed in directly can hold one): the
+    // value is what C string functions see, and is typed as such.
+    const char withZero[] = "r { v \"12\0x\" w \"a\0\" }";
+    ExactBuffer zero(std::string(withZero, sizeof(withZero) - 1));
+    KeyValues* zeroRoot = new KeyValues("z");
+    zeroRoot->LoadFromBuffer("z.txt", zero.buf);
+    EXPECT_EQ(zeroRoot->GetDataType("v"), KeyValues::TYPE_INT);
+    EXPECT_STREQ(zeroRoot->GetString("v"), "12");
+    EXPECT_STREQ(zeroRoot->GetString("w"), "a");
+    zeroRoot->deleteThis();
+
     // The limit: 1023 characters are kept in place, the 1024th is dropped.
     for (int length : {1022, 1023, 1024, 1025}) {
         const std::string name(static_cast<size_t>(length), 'n'), value(static_cast<size_t>(length), 'v');
