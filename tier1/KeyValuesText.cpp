@@ -23,23 +23,12 @@
 #endif
 
 namespace KeyValuesText {
+
+Block* g_pSharedTextBlock = nullptr;
+
 namespace {
 
-struct Block {
-    int live;     // texts alive in the block
-    size_t used;  // bytes of the area carved so far
-    size_t size;  // bytes of the area that follows the block header
-};
-
-// Each text is preceded by its block's address.
-const size_t kTextHeader = sizeof(Block*);
-// Texts larger than this never go into a shared block, so one large text cannot waste
-// most of a block.
-const size_t kLargestShared = kChunkBytes / 16;
-
-// The shared block of the loads in progress (null when none), how many load scopes are
-// open, and how many blocks exist.
-Block* s_pShared = nullptr;
+// How many load scopes are open, and how many blocks exist.
 int s_nScopes = 0;
 int s_nLiveBlocks = 0;
 
@@ -79,8 +68,8 @@ char* Carve(Block* block, size_t room) {
 }
 
 void LetGoOfShared() {
-    if (s_pShared && s_pShared->live == 0) DeleteBlock(s_pShared);
-    s_pShared = nullptr;
+    if (g_pSharedTextBlock && g_pSharedTextBlock->live == 0) DeleteBlock(g_pSharedTextBlock);
+    g_pSharedTextBlock = nullptr;
 }
 
 }  // namespace
@@ -94,23 +83,23 @@ char* Alloc(size_t size) {
     return Carve(block, kTextHeader + size);
 }
 
-char* AllocForLoad(size_t size) {
+char* AllocForLoadSlow(size_t size) {
     // Sanitizer builds give every text its own block, so that an overrun or a use after
     // free of one text is still caught.
     if (VL_KV_TEXT_SANITIZED || s_nScopes == 0 || size > kLargestShared) return Alloc(size);
     size_t room = CarvedSize(size);
-    if (!s_pShared || s_pShared->size - s_pShared->used < room) {
+    if (!g_pSharedTextBlock || g_pSharedTextBlock->size - g_pSharedTextBlock->used < room) {
         LetGoOfShared();
-        s_pShared = NewBlock(kChunkBytes);
+        g_pSharedTextBlock = NewBlock(kChunkBytes);
     }
-    return Carve(s_pShared, room);
+    return Carve(g_pSharedTextBlock, room);
 }
 
 void Free(char* text) {
     if (!text) return;
     Block* block = BlockOf(text);
     if (--block->live > 0) return;
-    if (block == s_pShared) {
+    if (block == g_pSharedTextBlock) {
         block->used = 0;  // the shared block of a running load is reused from its start
     } else {
         DeleteBlock(block);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <string.h>
 
 namespace KeyValuesText {
 
@@ -24,7 +25,7 @@ char* Alloc(size_t size);
 
 // A text of `size` bytes: from the shared block of the load in progress when a LoadScope
 // is open and the text is small, otherwise as Alloc does.
-char* AllocForLoad(size_t size);
+inline char* AllocForLoad(size_t size);
 
 // Releases a text; null does nothing.
 void Free(char* text);
@@ -46,5 +47,35 @@ public:
 
 // Blocks currently allocated (for tests: a leaked text keeps its block).
 int LiveBlocks();
+
+// ---- Implementation details -------------------------------------------------------------
+
+// A block: a header, then the texts, each preceded by the block's address.
+struct Block {
+    int live;     // texts alive in the block
+    size_t used;  // bytes of the area carved so far
+    size_t size;  // bytes of the area that follows the block header
+};
+const size_t kTextHeader = sizeof(Block*);
+// Texts larger than this never go into a shared block, so one large text cannot waste
+// most of a block.
+const size_t kLargestShared = kChunkBytes / 16;
+// The shared block of the loads in progress: null while no load runs (and always in
+// sanitizer builds, which give every text its own block).
+extern Block* g_pSharedTextBlock;
+// AllocForLoad when the shared block is missing or full, or the text is large.
+char* AllocForLoadSlow(size_t size);
+
+inline char* AllocForLoad(size_t size) {
+    Block* block = g_pSharedTextBlock;
+    // Room for the header and the text, rounded up to keep the next header aligned.
+    const size_t room = (kTextHeader + size + 3) & ~static_cast<size_t>(3);
+    if (!block || size > kLargestShared || block->size - block->used < room) return AllocForLoadSlow(size);
+    unsigned char* at = reinterpret_cast<unsigned char*>(block + 1) + block->used;
+    memcpy(at, &block, sizeof(block));
+    block->used += room;
+    ++block->live;
+    return reinterpret_cast<char*>(at + kTextHeader);
+}
 
 }  // namespace KeyValuesText
