@@ -123,7 +123,7 @@ private:
     // Every node has the same size; the first request fixes it. A request of another
     // size (never made by the key-value tree) goes to malloc, marked so Free can tell.
     void* PoolAlloc(size_t size) {
-        if (nodeSize_ == 0) nodeSize_ = (size + kHeader + kAlign - 1) & ~(kAlign - 1);
+        if (nodeSize_ == 0) nodeSize_ = (size + kHeader + 15) & ~static_cast<size_t>(15);
         if (size + kHeader > nodeSize_) {
             auto* block = static_cast<unsigned char*>(malloc(size + kHeader));
             if (!block) return nullptr;
@@ -161,8 +161,7 @@ private:
     struct FreeBlock {
         FreeBlock* next;
     };
-    static const size_t kAlign = 8;    // nodes hold 4-byte fields; 8 suits any of them
-    static const size_t kHeader = 8;   // holds the origin mark and keeps nodes 8-byte aligned
+    static const size_t kHeader = 16;  // keeps nodes 16-byte aligned, holds the origin mark
     static const uint32_t kFromPool = 0x504f4f4cu;
     static const uint32_t kFromMalloc = 0x4d414c4cu;
     static const size_t kSlabBytes = 64 * 1024;
