@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "bots/BotFakes.h"
+#include "math/mathlib.h"
 
 namespace {
 

@@ -156,7 +156,8 @@ TEST_F(PluginBotTest, RunAllForgetsGoneBotsAndThinksForTheRestInOrder) {
             EXPECT_EQ(Runs(), expected) << c.what << ", bot " << gone;
             ASSERT_EQ(Bot_Registry().Count(), 2) << c.what;
             for (int i = 0, k = 0; i < 3; ++i) {
-                if (i != gone) EXPECT_EQ(Bot_Registry()[k++].edict, &fake.players[firstPlayer + i]->edict);
+                if (i == gone) continue;
+                EXPECT_EQ(Bot_Registry()[k++].edict, &fake.players[firstPlayer + i]->edict);
             }
         }
     }
