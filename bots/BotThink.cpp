@@ -11,10 +11,10 @@
 
 namespace {
 
-const float kTurnStep = 15.0f;    // degrees of yaw per turn
-const int kMaxTurns = 24;         // a full circle
+const float kTurnStep = 15.0f;     // degrees of yaw per turn
+const int kMaxTurns = 24;          // a full circle
 const float kProbeLength = 10.0f;  // how far ahead the probe looks
-const float kEyeHeight = 36.0f;   // the probe starts this far above the origin
+const float kEyeHeight = 36.0f;    // the probe starts this far above the origin
 const float kTurnHoldTime = 2.0f;  // a turn keeps a clear heading this long
 const float kStrafeInterval = 1.0f;
 const float kWalkSpeed = 600.0f;

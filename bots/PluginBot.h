@@ -14,11 +14,11 @@
 // created, never refreshed, never owned. Removing a record releases nothing in the engine.
 class CPluginBot {
 public:
-    bool movingBackwards = false;  // the forward move is negative
-    float nextTurnTime = 0.0f;     // server time until which a clear path keeps the heading
-    bool turnNegative = false;     // turns go by -15 degrees of yaw instead of +15
-    float nextStrafeTime = 0.0f;   // server time of the next strafe decision
-    float strafeSpeed = 0.0f;      // side move of every command of this bot
+    bool movingBackwards = false;               // the forward move is negative
+    float nextTurnTime = 0.0f;                  // server time until which a clear path keeps the heading
+    bool turnNegative = false;                  // turns go by -15 degrees of yaw instead of +15
+    float nextStrafeTime = 0.0f;                // server time of the next strafe decision
+    float strafeSpeed = 0.0f;                   // side move of every command of this bot
     QAngle headingAngles = {0.0f, 0.0f, 0.0f};  // angles of the last turn; centre of the jitter
     QAngle aimAngles = {0.0f, 0.0f, 0.0f};      // angles the flip-out jitter moves
     IBotControllerApi* controller = nullptr;

@@ -5,8 +5,8 @@
 #include "host/game/HostGame.h"
 
 #include <math.h>
-#include <stddef.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

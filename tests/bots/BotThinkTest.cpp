@@ -54,8 +54,8 @@ TEST_F(BotThinkTest, OnlyHealthExactlyHundredWalksTurnsAndStrafes) {
         bot.nextTurnTime = 100.0f;
         bot.nextStrafeTime = fake.globals.curTime;  // a decision is due
         if (health == 100) {
-            fakeRandom.floats = {0.5f};   // forward scale while strafing
-            fakeRandom.ints = {3, 0};     // no strafe this time; walk backwards
+            fakeRandom.floats = {0.5f};  // forward scale while strafing
+            fakeRandom.ints = {3, 0};    // no strafe this time; walk backwards
         }
         Bot_Think(&bot);
         const CBotCmd& cmd = player->commands.at(0);
@@ -134,7 +134,7 @@ TEST_F(BotThinkTest, TurnsWrapYawAtPlusMinus180) {
         bool negative;
         float expected;
     };
-    const Case cases[] = {{170, false, -175}, {-170, true, 175}, {165, false, 180},
+    const Case cases[] = {{170, false, -175}, {-170, true, 175},  {165, false, 180},
                           {-165, true, -180}, {180, false, -165}, {-180, true, 165}};
     for (const Case& c : cases) {
         FakePlayer* player;
@@ -223,8 +223,11 @@ TEST_F(BotThinkTest, ForwardMoveAndStrafeDecisions) {
         float speed;
         bool backwards;
     };
-    const Case cases[] = {{0, 1.5f, 1, 1200.0f, false}, {0, 0.0f, 0, -600.0f, true},
-                          {0, 2.0f, 20, 1800.0f, false}, {1, 0.0f, 0, 0.0f, true}, {5, 0.0f, 7, 0.0f, false}};
+    const Case cases[] = {{0, 1.5f, 1, 1200.0f, false},
+                          {0, 0.0f, 0, -600.0f, true},
+                          {0, 2.0f, 20, 1800.0f, false},
+                          {1, 0.0f, 0, 0.0f, true},
+                          {5, 0.0f, 7, 0.0f, false}};
     for (const Case& c : cases) {
         fakeRandom.calls.clear();
         bot.nextStrafeTime = fake.globals.curTime;
@@ -313,8 +316,8 @@ TEST_F(BotThinkTest, FireRuleUsesAttack2AndTheRuntimeDraw) {
         float draw;  // < 0: no draw expected
         int buttons;
     };
-    const Case cases[] = {{"0", "0", 0.5f, 0},        {"0", "0", 0.50001f, 0x1}, {"1", "0", 0.9f, 0x800},
-                          {"1", "1", -1.0f, 0x800},   {"0", "1", -1.0f, 0x1},    {"2", "0", 0.1f, 0}};
+    const Case cases[] = {{"0", "0", 0.5f, 0},      {"0", "0", 0.50001f, 0x1}, {"1", "0", 0.9f, 0x800},
+                          {"1", "1", -1.0f, 0x800}, {"0", "1", -1.0f, 0x1},    {"2", "0", 0.1f, 0}};
     for (const Case& c : cases) {
         g_events = BotEvents();
         bot_forceattack2.SetValue(c.attack2);
@@ -355,8 +358,8 @@ TEST_F(BotThinkTest, FlipOutTwoJittersWithinFifteenDegreesOfTheHeadingWithRollZe
         QAngle heading, aim;
     };
     const Case cases[] = {
-        {{10, 20, 0}, {30, -10, 7}},    // both far outside: pulled to the edges
-        {{10, 20, 0}, {10, 20, 5}},     // at the centre: moved by the offsets alone
+        {{10, 20, 0}, {30, -10, 7}},         // both far outside: pulled to the edges
+        {{10, 20, 0}, {10, 20, 5}},          // at the centre: moved by the offsets alone
         {{0, 170, 0}, {-14.5f, 184.9f, 0}},  // near the edges
     };
     for (const Case& c : cases) {

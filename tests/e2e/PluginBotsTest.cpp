@@ -51,7 +51,8 @@ TEST_F(PluginBotsTest, AddedBotsJoinTeamThreeAndWalkInsideTheRoom) {
 
     host.RunFrames(1);
     for (int slot = 1; slot <= 3; ++slot) {
-        EXPECT_EQ(ClientCommands(slot), (std::vector<std::string>{"\"joingame\"", "\"jointeam 3\"", "\"joinclass 0\""}));
+        EXPECT_EQ(ClientCommands(slot),
+                  (std::vector<std::string>{"\"joingame\"", "\"jointeam 3\"", "\"joinclass 0\""}));
         HostPlayerState state = State(slot);
         EXPECT_EQ(state.team, 3);
         EXPECT_FALSE(state.dead);
