@@ -389,17 +389,26 @@ TEST_F(BotThinkTest, FlipOutTwoJittersWithinFifteenDegreesOfTheHeadingWithRollZe
         EXPECT_EQ(player->anglesSet[0].y, bot.aimAngles.y);
         EXPECT_EQ(cmd.buttons, 0x1);
     }
-    // The clamp itself at the exact edge: 15 away stays, just beyond is pulled back.
+    // Just past the edge on either side is pulled back to it; just inside is kept.
     srand(7);
     const float pitchOffset = static_cast<float>(rand()) * 4.656613e-10f * 2.0f - 1.0f;
-    srand(7);
-    FakePlayer* player;
-    CPluginBot bot = MakeBot(99, &player);
-    bot.headingAngles = {0, 0, 0};
-    bot.aimAngles = {15.0f - pitchOffset, 0, 0};
-    CBotCmd cmd = {};
-    Bot_FlipOut(&bot, cmd);
-    EXPECT_NEAR(bot.aimAngles.x, 15.0f, 1e-5);
+    const float yawOffset = static_cast<float>(rand()) * 4.656613e-10f * 2.0f - 1.0f;
+    struct Edge {
+        float pitch, yaw;  // wanted values after the offsets, heading (0, 0)
+        float pitchAfter, yawAfter;
+    };
+    const Edge edges[] = {{15.25f, -15.25f, 15.0f, -15.0f}, {14.75f, -14.75f, 14.75f, -14.75f}};
+    for (const Edge& e : edges) {
+        srand(7);
+        FakePlayer* player;
+        CPluginBot bot = MakeBot(static_cast<int>(fake.players.size()) + 1, &player);
+        bot.headingAngles = {0, 0, 0};
+        bot.aimAngles = {e.pitch - pitchOffset, e.yaw - yawOffset, 0};
+        CBotCmd cmd = {};
+        Bot_FlipOut(&bot, cmd);
+        EXPECT_NEAR(bot.aimAngles.x, e.pitchAfter, 1e-4);
+        EXPECT_NEAR(bot.aimAngles.y, e.yawAfter, 1e-4);
+    }
 }
 
 TEST_F(BotThinkTest, ThinkNotifiesThenTakesTheControllersAnglesIntoTheCommand) {
