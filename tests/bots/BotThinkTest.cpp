@@ -1,6 +1,7 @@
 // The think steps against fakes of the engine objects: which step runs when, the
 // numbers each one puts into the command, and which random source each one draws from.
 #include <gtest/gtest.h>
+#include <math.h>
 #include <stdlib.h>
 
 #include "bots/BotFakes.h"
@@ -109,18 +110,12 @@ TEST_F(BotThinkTest, ProbeSweepsTheBotsBoxTenUnitsAheadThroughTheWorldOnlyFilter
     Bot_UpdateDirection(&bot);
     ASSERT_EQ(fakeTrace.rays.size(), 1u);
     const Ray_t& ray = fakeTrace.rays[0];
-    EXPECT_EQ(ray.start.x, 100.0f);
-    EXPECT_EQ(ray.start.y, 200.0f);
-    EXPECT_EQ(ray.start.z, 44.0f);
-    EXPECT_NEAR(ray.end.x, 100.0f, 1e-4);
-    EXPECT_NEAR(ray.end.y, 210.0f, 1e-4);
-    EXPECT_NEAR(ray.end.z, 44.0f, 1e-4);
-    EXPECT_EQ(ray.mins.x, -16.0f);
-    EXPECT_EQ(ray.mins.y, -16.0f);
-    EXPECT_EQ(ray.mins.z, 0.0f);
-    EXPECT_EQ(ray.maxs.x, 16.0f);
-    EXPECT_EQ(ray.maxs.y, 16.0f);
-    EXPECT_EQ(ray.maxs.z, 72.0f);
+    auto near = [](const Vector& v, float x, float y, float z) {
+        return fabsf(v.x - x) < 1e-4f && fabsf(v.y - y) < 1e-4f && fabsf(v.z - z) < 1e-4f;
+    };
+    EXPECT_TRUE(near(ray.start, 100, 200, 44)) << "36 above the origin";
+    EXPECT_TRUE(near(ray.end, 100, 210, 44)) << "10 ahead";
+    EXPECT_TRUE(near(ray.mins, -16, -16, 0) && near(ray.maxs, 16, 16, 72)) << "the bot's box";
     EXPECT_EQ(fakeTrace.masks[0], 0x0201400Bu);
     EXPECT_FALSE(fakeTrace.filterHits[0]);
     EXPECT_EQ(fakeTrace.filterTypes[0], 0);
