@@ -140,29 +140,19 @@ bool IsNetworkIdToken(const char* token) {
 int MRecipientFilter::TeamToEnum(char c) {
     switch (toupper(static_cast<unsigned char>(c))) {
         case '0':
-        case 'U':
-            return 0;
+        case 'U': return 0;
         case '1':
-        case 'S':
-            return 1;
+        case 'S': return 1;
         case '2':
-        case 'T':
-            return 2;
+        case 'T': return 2;
         case '3':
-        case 'C':
-            return 3;
-        case 'A':
-            return kCodeAll;
-        case 'B':
-            return kCodeBots;
-        case 'H':
-            return kCodeHumans;
-        case 'L':
-            return kCodeLiving;
-        case 'D':
-            return kCodeDead;
-        default:
-            return kCodeUnknown;
+        case 'C': return 3;
+        case 'A': return kCodeAll;
+        case 'B': return kCodeBots;
+        case 'H': return kCodeHumans;
+        case 'L': return kCodeLiving;
+        case 'D': return kCodeDead;
+        default: return kCodeUnknown;
     }
 }
 

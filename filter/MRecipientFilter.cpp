@@ -14,17 +14,13 @@ enum Group { kAllPlayers, kAllHumans, kTeamHumans, kAlivePlayers, kDeadPlayers }
 // The group's tests, in their order; the first that fails leaves the player out.
 bool InGroup(IPlayerInfoApi* player, Group group, int team) {
     switch (group) {
-        case kAllPlayers:
-            return player->IsPlayer() && player->IsConnected();
-        case kAllHumans:
-            return player->IsPlayer() && player->IsConnected() && !player->IsFakeClient();
+        case kAllPlayers: return player->IsPlayer() && player->IsConnected();
+        case kAllHumans: return player->IsPlayer() && player->IsConnected() && !player->IsFakeClient();
         case kTeamHumans:
             return player->IsPlayer() && player->GetTeamIndex() != team && player->IsConnected() &&
                    !player->IsFakeClient();
-        case kAlivePlayers:
-            return !player->IsDead() && player->IsPlayer() && player->IsConnected();
-        case kDeadPlayers:
-            return player->IsDead() && player->IsPlayer() && player->IsConnected();
+        case kAlivePlayers: return !player->IsDead() && player->IsPlayer() && player->IsConnected();
+        case kDeadPlayers: return player->IsDead() && player->IsPlayer() && player->IsConnected();
     }
     return false;
 }

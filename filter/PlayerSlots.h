@@ -6,9 +6,7 @@
 
 // The highest player slot, read again by each caller on each step of a scan; 0 before
 // the engine interface globals are set (so a scan then visits nothing).
-inline int FilterMaxClients() {
-    return gpGlobals && engine && playerinfomanager ? gpGlobals->maxClients : 0;
-}
+inline int FilterMaxClients() { return gpGlobals && engine && playerinfomanager ? gpGlobals->maxClients : 0; }
 
 // The player information of slot `index`, or null when the engine has no edict for
 // it, the edict is free, or the game has no player information for it.
