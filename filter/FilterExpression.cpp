@@ -76,10 +76,20 @@ void AddOnce(CUtlVector<int>& list, int index) {
     if (list.Find(index) < 0) list.AddToTail(index);
 }
 
-// A slot the token form may select: the player is connected and is a player.
-IPlayerInfoApi* TokenCandidate(int index) {
-    IPlayerInfoApi* player = FilterPlayerInfo(index);
-    return player && player->IsConnected() && player->IsPlayer() ? player : nullptr;
+// A slot the token form may select: the player is connected and is a player. The
+// candidates are gathered once per expression, in slot order, and every token is tested
+// against them: nothing can change the players while one expression is read, and one
+// scan instead of one per token keeps long expressions cheap.
+struct Candidate {
+    int slot;
+    IPlayerInfoApi* player;
+};
+
+void GatherCandidates(CUtlVector<Candidate>& candidates) {
+    for (int i = 1; i <= FilterMaxClients(); ++i) {
+        IPlayerInfoApi* player = FilterPlayerInfo(i);
+        if (player && player->IsConnected() && player->IsPlayer()) candidates.AddToTail(Candidate{i, player});
+    }
 }
 
 // The user id an all-digit token names. A number above INT_MAX names no user id (a
@@ -95,12 +105,11 @@ bool ParseUserId(const char* digits, int* id) {
     return true;
 }
 
-// The first candidate slot whose user id is `id`, and only that one.
-void AddByUserId(CUtlVector<int>& list, int id) {
-    for (int i = 1; i <= FilterMaxClients(); ++i) {
-        IPlayerInfoApi* player = TokenCandidate(i);
-        if (player && player->GetUserID() == id) {
-            AddOnce(list, i);
+// The first candidate whose user id is `id`, and only that one.
+void AddByUserId(CUtlVector<int>& list, const CUtlVector<Candidate>& candidates, int id) {
+    for (int i = 0; i < candidates.Count(); ++i) {
+        if (candidates[i].player->GetUserID() == id) {
+            AddOnce(list, candidates[i].slot);
             return;
         }
     }
@@ -109,25 +118,21 @@ void AddByUserId(CUtlVector<int>& list, int id) {
 // Every candidate whose network id equals the (upper-cased) token, or with `partial`
 // occurs inside it. An empty (or missing) network id is never selected: inside any
 // token it would always be found, and it names no one.
-void AddByNetworkId(CUtlVector<int>& list, const char* token, bool partial) {
-    for (int i = 1; i <= FilterMaxClients(); ++i) {
-        IPlayerInfoApi* player = TokenCandidate(i);
-        if (!player) continue;
-        const char* id = player->GetNetworkIDString();
+void AddByNetworkId(CUtlVector<int>& list, const CUtlVector<Candidate>& candidates, const char* token, bool partial) {
+    for (int i = 0; i < candidates.Count(); ++i) {
+        const char* id = candidates[i].player->GetNetworkIDString();
         if (!id || !*id) continue;
-        if (partial ? strstr(token, id) != nullptr : strcmp(id, token) == 0) AddOnce(list, i);
+        if (partial ? strstr(token, id) != nullptr : strcmp(id, token) == 0) AddOnce(list, candidates[i].slot);
     }
 }
 
 // Every candidate whose name equals the token, or with `partial` contains it; both
 // case-sensitive. A player without a name is never selected.
-void AddByName(CUtlVector<int>& list, const char* token, bool partial) {
-    for (int i = 1; i <= FilterMaxClients(); ++i) {
-        IPlayerInfoApi* player = TokenCandidate(i);
-        if (!player) continue;
-        const char* name = player->GetName();
+void AddByName(CUtlVector<int>& list, const CUtlVector<Candidate>& candidates, const char* token, bool partial) {
+    for (int i = 0; i < candidates.Count(); ++i) {
+        const char* name = candidates[i].player->GetName();
         if (!name) continue;
-        if (partial ? strstr(name, token) != nullptr : strcmp(name, token) == 0) AddOnce(list, i);
+        if (partial ? strstr(name, token) != nullptr : strcmp(name, token) == 0) AddOnce(list, candidates[i].slot);
     }
 }
 
@@ -163,18 +168,20 @@ void MRecipientFilter::AddByFilter(char* filter, bool partial) {
     if (filter[0] != '#') {
         char token[FILTER_TOKEN_SIZE];
         const char* rest = StrNextToken(token, filter, ' ');
+        CUtlVector<Candidate> candidates;
+        if (token[0]) GatherCandidates(candidates);
         while (token[0]) {
             if (StrIsInt(token)) {
                 int id;
-                if (ParseUserId(token, &id)) AddByUserId(m_Recipients, id);
+                if (ParseUserId(token, &id)) AddByUserId(m_Recipients, candidates, id);
             } else if (IsNetworkIdToken(token)) {
                 char* upper = StrToUpper(token);
                 strncpy(token, upper, sizeof(token) - 1);
                 token[sizeof(token) - 1] = '\0';
                 delete[] upper;
-                AddByNetworkId(m_Recipients, token, partial);
+                AddByNetworkId(m_Recipients, candidates, token, partial);
             } else {
-                AddByName(m_Recipients, token, partial);
+                AddByName(m_Recipients, candidates, token, partial);
             }
             rest = StrNextToken(token, rest, ' ');
         }
