@@ -402,10 +402,13 @@ public:
         if (strcmp(field, "team") == 0) {
             player->team = atoi(value);
         } else if (strcmp(field, "dead") == 0) {
-            // Dying empties the health; coming back alive restores it when it was empty.
+            // Dying empties the health; coming back alive restores it when it was empty
+            // and puts the player at its spawn point.
+            const bool wasDead = player->dead;
             player->dead = atoi(value) != 0;
             if (player->dead) player->health = 0;
             if (!player->dead && player->health <= 0) player->health = 100;
+            if (wasDead && !player->dead) PlaceAtSpawnPoint(player);
         } else if (strcmp(field, "health") == 0) {
             player->health = atoi(value);
         } else if (strcmp(field, "eflags") == 0) {
@@ -433,11 +436,14 @@ public:
     static void Respawn(CHostPlayer* player) {
         player->dead = false;
         player->health = 100;
-        if (!s_spawnPoints.empty()) {
-            const SpawnPoint& point = s_spawnPoints[(player->Index() - 1) % s_spawnPoints.size()];
-            player->origin = point.origin;
-            player->angles = {0.0f, point.yaw, 0.0f};
-        }
+        PlaceAtSpawnPoint(player);
+    }
+
+    static void PlaceAtSpawnPoint(CHostPlayer* player) {
+        if (s_spawnPoints.empty()) return;
+        const SpawnPoint& point = s_spawnPoints[(player->Index() - 1) % s_spawnPoints.size()];
+        player->origin = point.origin;
+        player->angles = {0.0f, point.yaw, 0.0f};
     }
 
     bool GetPlayerState(edict_t* edict, HostPlayerState* state) override {
