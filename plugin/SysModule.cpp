@@ -16,27 +16,20 @@ namespace {
 const int kNameSize = 1024;
 const char kSuffix[] = "_i486.so";
 
-// Appends the suffix when `path` holds no ".so" in any letter case, then makes every
-// separator '/'. False when the suffix does not fit whole.
-bool ApplySuffixRule(char* path) {
-    if (!V_stristr(path, ".so")) {
-        if (strlen(path) + strlen(kSuffix) >= static_cast<size_t>(kNameSize)) return false;
-        V_strncat(path, kSuffix, kNameSize, -1);
-    }
+// The file to open for module `name`: `prefix` (a directory, or ""), the name, and
+// "_i486.so" when the name holds no ".so" in any letter case, with every separator made
+// '/'. Only the name decides the suffix: a directory such as "game.source" must not
+// change which file is opened. False when the whole does not fit in kNameSize bytes.
+bool ModulePath(char* path, const char* prefix, const char* name) {
+    const char* suffix = V_stristr(name, ".so") ? "" : kSuffix;
+    if (V_snprintf(path, kNameSize, "%s%s%s", prefix, name, suffix) >= kNameSize) return false;
     V_FixSlashes(path, '/');
     return true;
 }
 
-// `name` under the suffix rule into `path` (kNameSize bytes); false when it does not fit.
-bool ModulePath(const char* name, char* path) {
-    if (strlen(name) >= static_cast<size_t>(kNameSize)) return false;
-    V_strncpy(path, name, kNameSize);
-    return ApplySuffixRule(path);
-}
-
 void* OpenModulePath(const char* name) {
     char path[kNameSize];
-    return ModulePath(name, path) ? dlopen(path, RTLD_NOW) : nullptr;
+    return ModulePath(path, "", name) ? dlopen(path, RTLD_NOW) : nullptr;
 }
 
 // "<working directory>/bin/<name>" under the suffix rule, or null when the working
@@ -46,10 +39,10 @@ void* OpenUnderWorkingDirectory(const char* name) {
     if (!getcwd(directory, sizeof(directory))) return nullptr;
     size_t length = strlen(directory);
     if (length > 0 && directory[length - 1] == '/') directory[length - 1] = '\0';
+    char prefix[kNameSize];
+    if (V_snprintf(prefix, sizeof(prefix), "%s/bin/", directory) >= kNameSize) return nullptr;
     char path[kNameSize];
-    if (V_snprintf(path, sizeof(path), "%s/bin/%s", directory, name) >= kNameSize) return nullptr;
-    if (!ApplySuffixRule(path)) return nullptr;
-    return dlopen(path, RTLD_NOW);
+    return ModulePath(path, prefix, name) ? dlopen(path, RTLD_NOW) : nullptr;
 }
 
 // The handle of `name` when the loader already has it loaded, with one more reference

@@ -5,6 +5,7 @@
 //
 // Names are handled in 1024-byte buffers. A name that does not contain ".so" anywhere
 // (in any letter case) gets "_i486.so" appended, and every separator in it becomes '/'.
+// Only the name decides: a working directory such as "game.source" does not.
 // A name that does not fit in 1024 bytes whole, suffix included, is never opened: a cut
 // name would open some other file.
 #pragma once

@@ -134,6 +134,14 @@ TEST_F(SysModuleTest, SuffixIsAddedOnlyWithoutDotSoInAnyLetterCase) {
     EXPECT_EQ(LoadedPath(Sys_LoadLibrary("bin\\sub\\nested")), "bin/sub/nested_i486.so");
 }
 
+TEST_F(SysModuleTest, OnlyTheNameDecidesTheSuffix) {
+    const std::string game = dir_ + "/game.source";
+    fs::create_directories(game + "/bin");
+    fs::copy_file(Built("factory"), game + "/bin/sysmod_factory_i486.so");
+    ASSERT_EQ(chdir(game.c_str()), 0);
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("sysmod_factory")), game + "/bin/sysmod_factory_i486.so");
+}
+
 TEST_F(SysModuleTest, NamesThatDoNotFitWholeAreNeverOpened) {
     // Relative names of 1015 and 1016 characters: with the suffix, 1023 characters fill
     // the 1024-byte buffer exactly; 1024 would have to be cut. The cut name exists, so
