@@ -448,7 +448,7 @@ public:
 
     // Sections nested below the top-level list that ReadAsBinary accepts: the same bound
     // as the text reader's blocks.
-    static const int kMaxBinaryNesting = kMaxBlockNesting;
+    static constexpr int kMaxBinaryNesting = kMaxBlockNesting;
 
     // Writes this node and every node after it in its next-key chain (stopping where the
     // chain comes back to this node) as one list. With the buffer's byte-order flag set,
