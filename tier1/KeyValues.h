@@ -446,8 +446,8 @@ public:
     // host order (little-endian). Wide texts, the children of a key that holds a value,
     // kept source texts and escape settings are not carried.
 
-    // Sections nested below the top-level list that ReadAsBinary accepts: the same bound
-    // as the text reader's blocks.
+    // How many sections an entry read by ReadAsBinary may be nested under: as deep as
+    // the text reader's blocks go, so every tree read from text reads back from binary.
     static constexpr int kMaxBinaryNesting = kMaxBlockNesting;
 
     // Writes this node and every node after it in its next-key chain (stopping where the
@@ -468,10 +468,10 @@ public:
     //     skipped); codes above TYPE_END_OF_LIST are stored as they are, with no value;
     //     numbers are taken in host order, never reversed;
     //   - a section whose list is empty has no children;
-    //   - a section nested deeper than kMaxBinaryNesting lists below the top level ends
-    //     the read: it keeps its type and name without children, the developer message
-    //     "KeyValues::ReadAsBinary: lists nested deeper than 256" is printed (level 1),
-    //     `buf` stays valid just after that name, and the result is false;
+    //   - an entry nested under more than kMaxBinaryNesting sections ends the read: it
+    //     is not made, the developer message "KeyValues::ReadAsBinary: lists nested
+    //     deeper than 256" is printed (level 1), `buf` stays valid just after the entry's
+    //     type byte, and the result is false;
     //   - running out of data makes `buf` invalid and the result false; the nodes read
     //     so far stay, and the key being read keeps its type and name.
     // True when the whole list was read. Reading is iterative.

@@ -78,6 +78,12 @@ bool KeyValues::ReadAsBinary(CUtlBuffer& buf) {
             continue;
         }
 
+        // An entry nested under more sections than the text reader's blocks can give
+        // ends the read before it is made.
+        if (sections.Count() > kMaxBinaryNesting) {
+            DevMsg(1, "KeyValues::ReadAsBinary: lists nested deeper than %d\n", kMaxBinaryNesting);
+            return false;
+        }
         KeyValues* node;
         if (last) {
             node = new KeyValues(nullptr);
@@ -99,10 +105,6 @@ bool KeyValues::ReadAsBinary(CUtlBuffer& buf) {
 
         switch (type) {
             case TYPE_NONE:
-                if (sections.Count() >= kMaxBinaryNesting) {
-                    DevMsg(1, "KeyValues::ReadAsBinary: lists nested deeper than %d\n", kMaxBinaryNesting);
-                    return false;
-                }
                 sections.AddToTail(node);
                 last = nullptr;
                 break;

@@ -296,19 +296,19 @@ TEST_F(KeyValuesBinaryTest, NestingIsBoundedOnReading) {
     };
     ConsoleCapture console;
     bool ok = false;
-    // The root's list and kMaxBinaryNesting - 1 more below it: the deepest accepted.
-    KeyValues* tree = Read(nested(KeyValues::kMaxBinaryNesting), &ok);
+    // Sections at depths 0 to kMaxBinaryNesting: the deepest a text can give.
+    KeyValues* tree = Read(nested(KeyValues::kMaxBinaryNesting + 1), &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(console.Text(), "");
     tree->deleteThis();
 
-    const Bytes tooDeep = nested(KeyValues::kMaxBinaryNesting + 1);
+    const Bytes tooDeep = nested(KeyValues::kMaxBinaryNesting + 2);
     ExactBuffer in(tooDeep);
     tree = new KeyValues("old");
     EXPECT_FALSE(tree->ReadAsBinary(in.buf));
     EXPECT_EQ(console.Text(), "KeyValues::ReadAsBinary: lists nested deeper than 256\n");
     EXPECT_TRUE(in.buf.IsValid());
-    EXPECT_EQ(in.buf.TellGet(), 3 * (KeyValues::kMaxBinaryNesting + 1)) << "stopped after the deepest name";
+    EXPECT_EQ(in.buf.TellGet(), 3 * (KeyValues::kMaxBinaryNesting + 1) + 1) << "stopped after the type byte";
     int depth = 0;
     KeyValues* node = tree;
     for (; node->GetFirstSubKey(); node = node->GetFirstSubKey()) ++depth;
@@ -316,6 +316,21 @@ TEST_F(KeyValuesBinaryTest, NestingIsBoundedOnReading) {
     EXPECT_EQ(node->GetDataType(), KeyValues::TYPE_NONE);
     EXPECT_STREQ(node->GetName(), "k");
     tree->deleteThis();
+
+    // Every tree the text reader can build reads back from binary: blocks as deep as it
+    // allows, and the empty section it leaves for a block nested deeper.
+    std::string text;
+    for (int i = 0; i < KeyValues::kMaxBlockNesting; ++i) text += "k { ";
+    text += "v 1 deeper { x 1 } ";
+    for (int i = 0; i < KeyValues::kMaxBlockNesting; ++i) text += "} ";
+    KeyValues* fromText = new KeyValues("t");
+    fromText->LoadFromBuffer("deep.txt", text.c_str());
+    console.Clear();
+    KeyValues* back = Read(Written(fromText), &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(console.Text(), "");
+    back->deleteThis();
+    fromText->deleteThis();
 }
 
 // A recursive writer would overflow the small stack long before this depth.
