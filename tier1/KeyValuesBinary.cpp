@@ -63,6 +63,8 @@ bool KeyValues::ReadAsBinary(CUtlBuffer& buf) {
     RemoveEverything();
     Init();
 
+    // Names and texts keep kMaxTokenLength characters, as the text reader's tokens do,
+    // so whatever was read from text survives the binary form whole.
     char token[kMaxTokenLength + 1];
     // The sections whose lists are being read, innermost last. `last` is the latest entry
     // of the innermost list, null before its first.

@@ -94,6 +94,9 @@ public:
     bool Close(int level) { return Indent(level) && Raw("}\n", 2); }
 
     // One value line; `value` is converted when `convert` is set (numbers never need it).
+    // The name is converted whatever the type: a number's name holding a quote or a
+    // backslash, written as it stands, would end the quoted name early for the reader
+    // and shift every token after it.
     bool Value(KeyValues* block, KeyValues* key, int level, const char* value, bool convert) {
         return Indent(level) && Raw("\"", 1) && Converted(block, key->GetName()) && Raw(kNameValueGap, 4) &&
                (convert ? Converted(block, value) : Raw(value)) && Raw(kLineEnd, 2);
@@ -152,6 +155,8 @@ bool KeyValues::RecursiveSaveToFile(IBaseFileSystem* fileSystem, void* file, CUt
     };
     if (indentLevel < 0) indentLevel = 0;
     TextOut out(fileSystem, file, buf);
+    // The root has no parent block: its own escape setting converts its name, as a
+    // reader loading into a node with that setting reads the name back.
     if (!out.Open(this, this, indentLevel)) return false;
 
     CUtlVector<Block> blocks;
