@@ -227,6 +227,14 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
     std::string expected;
     for (char c : longText) expected += c == '"' ? "\\\"" : std::string(1, c);
     EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + expected + "\"\n}\n");
+    // Runs of escapes at either parity meet every edge of the scratch area.
+    for (const char* prefix : {"", "a"}) {
+        const std::string quotes = prefix + std::string(700, '"');
+        big->SetString("k", quotes.c_str());
+        std::string escaped = prefix;
+        for (int i = 0; i < 700; ++i) escaped += "\\\"";
+        EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + escaped + "\"\n}\n") << "prefix " << prefix;
+    }
     big->deleteThis();
 }
 
