@@ -267,27 +267,6 @@ TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
     first->deleteThis();
 }
 
-TEST_F(KeyValuesWriterTest, RoundTripsThroughTextWithEscapesAndDropsOnlyWhatTextCannotCarry) {
-    for (bool escapes : {false, true}) {
-        const std::string text = escapes ? "r { \"a\\\"b\" \"c\\\\d\" e { f \"\" g {} h 1 } \"{\" \"}\" }"
-                                         : "r { \"a\\b\" \"c\\\\d\" e { f \"\" g {} h 1 } \"{\" \"}\" }";
-        KeyValues* first = Load(text, escapes);
-        KeyValues* second = Load(Saved(first), escapes);
-        // f (empty text) and g (empty section) are gone; everything else is equal.
-        KeyValues* e = first->FindKey("e");
-        for (const char* dropped : {"f", "g"}) {
-            KeyValues* key = e->FindKey(dropped);
-            ASSERT_NE(key, nullptr);
-            e->RemoveSubKey(key);
-            key->deleteThis();
-        }
-        ExpectSameTree(first, second);
-        EXPECT_STREQ(second->GetString(escapes ? "a\"b" : "a\\b"), escapes ? "c\\d" : "c\\\\d");
-        second->deleteThis();
-        first->deleteThis();
-    }
-}
-
 TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
     KeyValues* root = new KeyValues("cfg", "a", "x");
     RecordingFileSystem fs;
