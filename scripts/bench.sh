@@ -9,7 +9,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 dir="$top/build-bench"
 cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target keyvalues_load_bench utlbuffer_bench -- --no-print-directory \
+cmake --build "$dir" -j"$(nproc)" --target keyvalues_load_bench utlbuffer_bench filter_bench \
+  bot_frame_bench -- --no-print-directory \
   >"$dir/build.log" 2>&1 || {
   cat "$dir/build.log"
   exit 1
@@ -21,4 +22,6 @@ echo "== benchmarks pinned to core $core ($(date -u '+%Y-%m-%d %H:%M UTC'))"
 status=0
 pin "$dir/bin/keyvalues_load_bench" 20000 21 11 || status=1
 pin "$dir/bin/utlbuffer_bench" $((4 << 20)) 31 || status=1
+pin "$dir/bin/bot_frame_bench" || status=1
+pin "$dir/bin/filter_bench" || status=1
 exit $status
