@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds the benchmarks in release mode (build-bench/) and runs each at full size, pinned
-# to one core, printing every figure as a ratio against its yardstick measured in the
-# same run (medians with quartiles). `scripts/bench.sh [core]` pins to core N (default:
+# Builds the benchmarks in release mode (build-bench/, RelWithDebInfo: -O2 and NDEBUG, the
+# configuration the product ships in, so the figures are those of the shipped code) and
+# runs each at full size, pinned to one core, printing every figure as a ratio against its
+# yardstick measured in the same run (medians with quartiles). `scripts/bench.sh [core]` pins to core N (default:
 # the last core). Figures are noisy on a shared machine: compare the quartiles, and run
 # again when they are wide.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 dir="$top/build-bench"
-cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target keyvalues_load_bench utlbuffer_bench filter_bench \
   bot_frame_bench -- --no-print-directory \
   >"$dir/build.log" 2>&1 || {
