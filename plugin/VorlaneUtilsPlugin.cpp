@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include "math/mathlib.h"
 #include "plugin/InterfaceReg.h"
 #include "plugin/LoadReport.h"
 #include "plugin/PluginCommands.h"
@@ -80,6 +81,7 @@ bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFac
     CheckPlugin();
     DebugMsg(0, "Plugin Loaded");
     InitCVars(interfaceFactory);
+    MathLib_Init(2.2f, 2.2f, 0.0f, 2, true, true, true, true);
     return true;
 }
 

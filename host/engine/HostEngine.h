@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/engine/ModuleSymbols.h"
 #include "host/game/HostGame.h"
 #include "plugin/EngineInterfaces.h"
 #include "plugin/IServerPluginCallbacks.h"
@@ -49,6 +50,9 @@ public:
     // Unload, then dlclose.
     void UnloadPlugin();
     IServerPluginCallbacks* Plugin() const { return plugin_; }
+    // The loaded plugin's full symbol table (empty when none is loaded or it cannot be
+    // read): how the host and the tests look at state the plugin does not export.
+    const CModuleSymbols& PluginSymbols() const { return pluginSymbols_; }
 
     // Connects a client to the lowest free player slot; returns the slot, or 0 when the
     // server is full.
@@ -99,6 +103,7 @@ private:
     bool RunConsoleObject(const std::vector<std::string>& args);
     bool RunHostCommand(const std::vector<std::string>& args);
     void ListPlayers();
+    void PrintMathInfo();
 
     HostOptions options_;
     std::vector<edict_t> edicts_;
@@ -110,6 +115,7 @@ private:
     IHostGame* game_ = nullptr;
     void* pluginModule_ = nullptr;
     IServerPluginCallbacks* plugin_ = nullptr;
+    CModuleSymbols pluginSymbols_;
     std::vector<std::string> log_;
     std::vector<InterfaceRequest> requests_;
     std::vector<std::string> args_;
