@@ -2,6 +2,7 @@
 // values of Load's arguments, and the host shows the routines picked for the processor
 // the runtime reports. The library exports none of this; it is read through the plugin's
 // symbol table.
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -90,6 +91,23 @@ TEST_F(PluginMathTest, HostShowsTheRoutinesPickedForTheProcessor) {
         host.Shutdown();
     }
     EXPECT_EQ(Run("host_mathinfo"), (Lines{"host: no plugin loaded"}));
+}
+
+// The host program takes the feature byte from its command line.
+TEST(HostProgramMath, CpuFeaturesOptionSetsTheReportedProcessor) {
+    const std::string command = std::string(VL_BIN_DIR) + "/vlhost --game " + VL_GAME_DIR +
+                                " --cpu-features 0x20 --script /dev/stdin <<< host_mathinfo 2>&1";
+    FILE* pipe = popen(("bash -c '" + command + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
+    pclose(pipe);
+    EXPECT_NE(text.find("processor features 0x20; math library: 3DNow on MMX off SSE off SSE2 off\n"
+                        "  pfSqrt                 _3DNow_Sqrt\n"),
+              std::string::npos)
+        << text;
 }
 
 }  // namespace
