@@ -3,11 +3,10 @@
 // time of the whole search (cold: the byte histogram is taken in the round; warm: it is
 // already taken), against two yardsticks measured in the same rounds: one memchr pass
 // over the segment (the floor of reading it once) and a plain byte-by-byte search for
-// one signature. Contenders alternate round by round on one pinned core, timed on the
-// thread's CPU clock; medians with quartiles. Never fails on time.
+// one signature. Contenders alternate round by round, timed on the thread's CPU clock;
+// medians with quartiles. scripts/bench.sh pins it to one core. Never fails on time.
 //
 // Usage: sigscan_bench [megabytes (default 16)] [signatures (default 32)] [rounds (default 15)]
-#include <sched.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -100,11 +99,6 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: sigscan_bench [megabytes] [signatures] [rounds]\n");
         return 2;
     }
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(0, &one);
-    sched_setaffinity(0, sizeof(one), &one);
-
     const std::vector<unsigned char> code = MakeCode(megabytes << 20);
     const std::vector<Signature> signatures = MakeSignatures(code, count);
     const CodeRange range = {code.data(), code.size()};

@@ -16,6 +16,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "tier0/commandline.h"
+#include "tier0/cpu.h"
 #include "tier0/dbg.h"
 
 namespace {
@@ -44,6 +45,7 @@ public:
         int slot = host.AddClient(name, networkId, true);
         return slot ? host.Edict(slot) : nullptr;
     }
+    void TraceWorld(const Ray_t& ray, trace_t* result) override { CHostEngine::Instance().TraceBox(ray, result); }
 };
 CHostServices s_services;
 
@@ -69,6 +71,8 @@ bool CHostEngine::Start(const HostOptions& options) {
     clients_.assign(options_.maxClients + 1, Client{});
     globals_ = ServerGlobals{};
     globals_.maxClients = options_.maxClients;
+    world_.clear();
+    traces_ = HostTraceRecord{};
     globals_.intervalPerTick = kTickInterval;
     globals_.frameTime = kTickInterval;
     globals_.absoluteFrameTime = kTickInterval;
@@ -143,6 +147,7 @@ bool CHostEngine::LoadPlugin(const std::string& path) {
     }
     pluginModule_ = module;
     plugin_ = plugin;
+    pluginSymbols_.Read(module);
     Msg("host: loaded plugin \"%s\"\n", plugin_->GetPluginDescription());
     return true;
 }
@@ -155,6 +160,7 @@ void CHostEngine::UnloadPlugin() {
     HostVstdlib_Cvar()->Clear();
     dlclose(pluginModule_);
     pluginModule_ = nullptr;
+    pluginSymbols_ = CModuleSymbols();
 }
 
 int CHostEngine::AddClient(const char* name, const char* networkId, bool fakeClient) {
@@ -326,7 +332,8 @@ bool CHostEngine::ExecuteFile(const std::string& path) {
 
 void CHostEngine::RunCommand(const std::vector<std::string>& args) {
     args_ = args;
-    if (!RunConsoleObject(args) && !RunHostCommand(args)) Msg("Unknown command \"%s\"\n", args[0].c_str());
+    if (!RunConsoleObject(args) && !RunHostCommand(args) && !RunFilterCommand(args))
+        Msg("Unknown command \"%s\"\n", args[0].c_str());
     args_.clear();
 }
 
@@ -370,6 +377,44 @@ void CHostEngine::ListPlayers() {
     }
 }
 
+// The processor features the runtime reports, the feature flags of the plugin's math
+// library and the routine behind each of its function pointers, found through the
+// plugin's symbol table (the library exports none of them).
+void CHostEngine::PrintMathInfo() {
+    if (!plugin_) {
+        Msg("host: no plugin loaded\n");
+        return;
+    }
+    struct Flag {
+        const char* label;
+        const char* symbol;
+    };
+    const Flag flags[] = {{"3DNow", "_Z20MathLib_3DNowEnabledv"},
+                          {"MMX", "_Z18MathLib_MMXEnabledv"},
+                          {"SSE", "_Z18MathLib_SSEEnabledv"},
+                          {"SSE2", "_Z19MathLib_SSE2Enabledv"}};
+    const char* const pointers[] = {
+        "pfSqrt",        "pfRSqrt",      "pfRSqrtFast", "pfVectorNormalize", "pfVectorNormalizeFast",
+        "pfInvRSquared", "pfFastSinCos", "pfFastCos"};
+    unsigned char features;
+    memcpy(&features, reinterpret_cast<const unsigned char*>(GetCPUInformation()) + 4, 1);
+    Msg("processor features 0x%02x; math library:", features);
+    for (const Flag& flag : flags) {
+        auto enabled = reinterpret_cast<bool (*)()>(pluginSymbols_.Address(flag.symbol));
+        Msg(" %s %s", flag.label, enabled ? (enabled() ? "on" : "off") : "?");
+    }
+    Msg("\n");
+    for (const char* pointer : pointers) {
+        void* const* slot = static_cast<void* const*>(pluginSymbols_.Address(pointer));
+        // The C library's cosf is resolved by the loader (possibly to a processor-specific
+        // body without a name of its own), so it is recognised by address.
+        std::string routine = !slot                                  ? "(not found)"
+                              : *slot == dlsym(RTLD_DEFAULT, "cosf") ? "cosf"
+                                                                     : pluginSymbols_.NameAt(*slot);
+        Msg("  %-22s %s\n", pointer, routine.c_str());
+    }
+}
+
 // The host's own commands, all named "host_..." (and "quit") so that they stay apart
 // from anything a plugin registers.
 bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
@@ -382,11 +427,21 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
             "  host_players                       list the players\n"
             "  host_addplayer <name> [networkid]  connect a player\n"
             "  host_kick <slot>                   disconnect a player\n"
-            "  host_setplayer <slot> <field> <v>  set team, dead, health, eflags or name\n"
+            "  host_addbot <name>                 connect a bot (network id BOT)\n"
+            "  host_setplayer <slot> <field> <v>  set team, dead, health, eflags, name,\n"
+            "                                     connected or player\n"
+            "  host_filter <expr> [partial]       the slots a recipient filter expression selects\n"
             "  host_frames [n]                    run n frames (default 1)\n"
             "  host_calls                         list the game calls made so far\n"
+            "  host_bots                          list the bots: team, position and yaw\n"
+            "  host_worldbox <x y z> <x y z>      add a solid box (mins, maxs) to the world\n"
+            "  host_spawnpoint <x y z> <yaw>      add a spawn point\n"
+            "  host_place <slot> <x y z> <yaw>    put a player somewhere\n"
+            "  host_usercmd <slot> <fwd> <side> <yaw> <buttons>  set a player's last command\n"
             "  host_log                           show the server log\n"
+            "  host_mathinfo                      show the plugin's selected math routines\n"
             "  quit                               leave\n");
+    } else if (RunWorldCommand(args)) {
     } else if (strcasecmp(name.c_str(), "host_players") == 0) {
         ListPlayers();
     } else if (strcasecmp(name.c_str(), "host_addplayer") == 0) {
@@ -405,7 +460,7 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
     } else if (strcasecmp(name.c_str(), "host_setplayer") == 0) {
         edict_t* edict = Edict(atoi(arg(1).c_str()));
         if (args.size() < 4 || !game_->SetPlayerField(edict, arg(2).c_str(), arg(3).c_str())) {
-            Msg("Syntax: host_setplayer <slot> team|dead|health|eflags|name <value>\n");
+            Msg("Syntax: host_setplayer <slot> team|dead|health|eflags|name|connected|player <value>\n");
         }
     } else if (strcasecmp(name.c_str(), "host_frames") == 0) {
         int count = args.size() > 1 ? atoi(arg(1).c_str()) : 1;
@@ -416,6 +471,8 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
         }
     } else if (strcasecmp(name.c_str(), "host_log") == 0) {
         for (const std::string& line : log_) Msg("L %s", line.c_str());
+    } else if (strcasecmp(name.c_str(), "host_mathinfo") == 0) {
+        PrintMathInfo();
     } else {
         return false;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/engine/ModuleSymbols.h"
 #include "host/game/HostGame.h"
 #include "plugin/EngineInterfaces.h"
 #include "plugin/IServerPluginCallbacks.h"
@@ -22,6 +23,17 @@ struct HostOptions {
     std::string gameDescription;  // empty keeps the game library's own
     std::string logFile;          // the server log is also appended here when set
     std::string gameLibrary;      // empty: "<gameDir>/bin/server_i486.so"
+};
+
+// The traces the plugin asked for: how many, and what the last one passed. The filter
+// is asked, during the trace, what it says of an entity and which trace type it is.
+struct HostTraceRecord {
+    int count = 0;
+    Ray_t lastRay = {};
+    unsigned int lastMask = 0;
+    bool lastFilterGiven = false;
+    bool lastFilterHitsEntities = false;
+    int lastFilterType = -1;
 };
 
 // One lookup made through a factory handed to the plugin.
@@ -49,6 +61,9 @@ public:
     // Unload, then dlclose.
     void UnloadPlugin();
     IServerPluginCallbacks* Plugin() const { return plugin_; }
+    // The loaded plugin's full symbol table (empty when none is loaded or it cannot be
+    // read): how the host and the tests look at state the plugin does not export.
+    const CModuleSymbols& PluginSymbols() const { return pluginSymbols_; }
 
     // Connects a client to the lowest free player slot; returns the slot, or 0 when the
     // server is full.
@@ -67,6 +82,9 @@ public:
     bool ExecuteFile(const std::string& path);
 
     void AddWorldBox(const Vector& mins, const Vector& maxs);
+    // A trace the plugin made through the engine trace interface: recorded, then swept.
+    void PluginTrace(const Ray_t& ray, unsigned int mask, ITraceFilter* filter, trace_t* result);
+    const HostTraceRecord& Traces() const { return traces_; }
 
     IHostGame* Game() const { return game_; }
     ServerGlobals& Globals() { return globals_; }
@@ -98,7 +116,16 @@ private:
     void RunCommand(const std::vector<std::string>& args);
     bool RunConsoleObject(const std::vector<std::string>& args);
     bool RunHostCommand(const std::vector<std::string>& args);
+    // host_addbot and host_filter (HostFilter.cpp).
+    bool RunFilterCommand(const std::vector<std::string>& args);
+    void AddBot(const std::string& name);
+    void ShowFilter(const std::string& expression, bool partial);
     void ListPlayers();
+    void PrintMathInfo();
+    // The world and bot commands: host_worldbox, host_spawnpoint, host_place,
+    // host_usercmd, host_bots. False when `args` is none of them.
+    bool RunWorldCommand(const std::vector<std::string>& args);
+    void ListBots();
 
     HostOptions options_;
     std::vector<edict_t> edicts_;
@@ -110,10 +137,12 @@ private:
     IHostGame* game_ = nullptr;
     void* pluginModule_ = nullptr;
     IServerPluginCallbacks* plugin_ = nullptr;
+    CModuleSymbols pluginSymbols_;
     std::vector<std::string> log_;
     std::vector<InterfaceRequest> requests_;
     std::vector<std::string> args_;
     std::vector<Box> world_;
+    HostTraceRecord traces_;
     bool quit_ = false;
 };
 

@@ -1,7 +1,7 @@
 // The host program: what an operator runs to try the plugin. It starts the simulated
-// engine on a game directory, loads the plugin as the engine does, runs the game
-// directory's "cfg/server.cfg", then reads console lines from a script file or from
-// standard input until the input ends or "quit".
+// engine on a game directory, runs the game directory's "cfg/world.cfg" (the map),
+// loads the plugin as the engine does, runs "cfg/server.cfg", then reads console lines
+// from a script file or from standard input until the input ends or "quit".
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -29,6 +29,8 @@ void Usage() {
             "  --description TEXT  the game description the game library reports\n"
             "  --developer N       developer message level (default 1)\n"
             "  --log FILE          also append the server log to FILE\n"
+            "  --cpu-features N    the processor feature byte the runtime reports (0x08 SSE,\n"
+            "                      0x10 SSE2, 0x20 3DNow, 0x40 MMX; default: this processor's)\n"
             "  --script FILE       read console lines from FILE instead of standard input\n");
 }
 
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
             HostTier0_SetDeveloperLevel(atoi(value()));
         else if (opt == "--log")
             options.logFile = value();
+        else if (opt == "--cpu-features")
+            HostTier0_SetCPUFeatures(static_cast<unsigned char>(strtoul(value(), nullptr, 0)));
         else if (opt == "--script")
             script = value();
         else {
@@ -88,6 +92,7 @@ int main(int argc, char** argv) {
 
     CHostEngine& host = CHostEngine::Instance();
     if (!host.Start(options)) return 1;
+    host.ExecuteFile(options.gameDir + "/cfg/world.cfg");  // the map: walls and spawn points
     host.LoadPlugin(pluginPath);
     host.ExecuteFile(options.gameDir + "/cfg/server.cfg");
 
