@@ -32,15 +32,16 @@ void DebugMsg(int level, const char* text) {
 
 namespace {
 
-// One engine interface request of Load: where the result goes, what to ask, and whom.
-struct InterfaceRequest {
+// One interface Load requires: the global that receives it, its version string, and
+// which factory answers it.
+struct RequiredInterface {
     void** target;
     const char* version;
     bool fromGameServer;
 };
 
 template <typename T>
-void** Slot(T*& global) {
+void** GlobalAddress(T*& global) {
     return reinterpret_cast<void**>(&global);
 }
 
@@ -51,21 +52,21 @@ CVorlaneUtilsPlugin::CVorlaneUtilsPlugin() : commandClientIndex(0) {}
 CVorlaneUtilsPlugin::~CVorlaneUtilsPlugin() {}
 
 bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFactoryFn gameServerFactory) {
-    const InterfaceRequest requests[] = {
-        {Slot(engine), INTERFACEVERSION_ENGINESERVER, false},
-        {Slot(gameeventmanager2), INTERFACEVERSION_GAMEEVENTSMANAGER, false},
-        {Slot(filesystem), INTERFACEVERSION_FILESYSTEM, false},
-        {Slot(helpers), INTERFACEVERSION_PLUGINHELPERS, false},
-        {Slot(enginetrace), INTERFACEVERSION_ENGINETRACE, false},
-        {Slot(cvars), INTERFACEVERSION_CVAR, false},
-        {Slot(networkstringtable), INTERFACEVERSION_STRINGTABLE, false},
-        {Slot(playerinfomanager), INTERFACEVERSION_PLAYERINFOMANAGER, true},
-        {Slot(botmanager), INTERFACEVERSION_BOTMANAGER, true},
-        {Slot(randomStr), INTERFACEVERSION_RANDOMSTREAM, false},
-        {Slot(gamedll), INTERFACEVERSION_SERVERGAMEDLL, true},
-        {Slot(gameents), INTERFACEVERSION_SERVERGAMEENTS, true},
+    const RequiredInterface required[] = {
+        {GlobalAddress(engine), INTERFACEVERSION_ENGINESERVER, false},
+        {GlobalAddress(gameeventmanager2), INTERFACEVERSION_GAMEEVENTSMANAGER, false},
+        {GlobalAddress(filesystem), INTERFACEVERSION_FILESYSTEM, false},
+        {GlobalAddress(helpers), INTERFACEVERSION_PLUGINHELPERS, false},
+        {GlobalAddress(enginetrace), INTERFACEVERSION_ENGINETRACE, false},
+        {GlobalAddress(cvars), INTERFACEVERSION_CVAR, false},
+        {GlobalAddress(networkstringtable), INTERFACEVERSION_STRINGTABLE, false},
+        {GlobalAddress(playerinfomanager), INTERFACEVERSION_PLAYERINFOMANAGER, true},
+        {GlobalAddress(botmanager), INTERFACEVERSION_BOTMANAGER, true},
+        {GlobalAddress(randomStr), INTERFACEVERSION_RANDOMSTREAM, false},
+        {GlobalAddress(gamedll), INTERFACEVERSION_SERVERGAMEDLL, true},
+        {GlobalAddress(gameents), INTERFACEVERSION_SERVERGAMEENTS, true},
     };
-    for (const InterfaceRequest& request : requests) {
+    for (const RequiredInterface& request : required) {
         InterfaceFactoryFn factory = request.fromGameServer ? gameServerFactory : interfaceFactory;
         *request.target = factory(request.version, nullptr);
         if (!*request.target) {

@@ -43,7 +43,7 @@ private:
 extern CVorlaneUtilsPlugin g_VorlaneUtilsPlugin;
 extern char padesc[1024];
 extern char vluversion[100];
-extern char vlusponcer[100];
+extern char vlusponcer[100];  // the authors' web address; the spelling is the established name
 
 // Writes one leveled line: 0 plain, 1 "Warning : ", 2 "Error : ", 3 "Fatal Error : ";
 // any other level writes nothing. The line goes to the console and, once the engine

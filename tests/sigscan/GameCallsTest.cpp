@@ -114,7 +114,7 @@ protected:
             {189, reinterpret_cast<void*>(&OnIgnite)},         {214, reinterpret_cast<void*>(&OnGiveAmmo)},
             {220, reinterpret_cast<void*>(&OnWeaponDrop)},     {221, reinterpret_cast<void*>(&OnWeaponSwitch)},
             {225, reinterpret_cast<void*>(&OnWeaponGetSlot)},  {227, reinterpret_cast<void*>(&OnRemovePlayerItem)},
-            {262, reinterpret_cast<void*>(&OnPickedUpSlot)},       {283, reinterpret_cast<void*>(&OnGetName)},
+            {262, reinterpret_cast<void*>(&OnPickedUpSlot)},   {283, reinterpret_cast<void*>(&OnGetName)},
             {284, reinterpret_cast<void*>(&OnRemoveAllItems)}, {307, reinterpret_cast<void*>(&OnDelete)},
             {330, reinterpret_cast<void*>(&OnGiveNamedItem)},  {358, reinterpret_cast<void*>(&OnCommitSuicide)},
         };

@@ -1,6 +1,7 @@
 // Opening the game server library, resolving symbols with the exact error lines, and
 // decoding signature texts.
 #include "sigscan/SigScan.h"
+#include "sigscan/SignatureText.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -89,6 +90,14 @@ TEST_F(SigScanTest, ResolvesSymbolsOfTheGameLibraryAndNamesTheEntryWhenMissing) 
     EXPECT_EQ(line.rfind("SigScan ERROR: dlsym() failed for function \"Entry::Name\" with error: \"", 0), 0u) << line;
     EXPECT_NE(line.find("\", plugin will not function properly.\n"), std::string::npos) << line;
     EXPECT_EQ(console.Lines().size(), 1u);
+
+    // The entry name and the loader's text (which repeats the symbol) are escaped.
+    console.Clear();
+    EXPECT_EQ(scanner.FindSymbolAddress("Bad\nEntry", "No\nSymbol"), nullptr);
+    ASSERT_EQ(console.Lines().size(), 1u) << console.Text();
+    EXPECT_EQ(console.Text().rfind("SigScan ERROR: dlsym() failed for function \"Bad\\x0AEntry\" with error: \"", 0),
+              0u);
+    EXPECT_NE(console.Text().find("No\\x0ASymbol"), std::string::npos) << console.Text();
 
     scanner.Dispose();
     EXPECT_EQ(g_BaseAddr, nullptr);
