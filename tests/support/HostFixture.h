@@ -15,8 +15,9 @@ std::string BinDir();
 std::string GameDir();
 std::string PluginPath();
 
-// A fresh game directory under the test's temporary directory: bin/server_i486.so links
-// to the built game library, and each (relative path, content) pair becomes a file.
+// A fresh game directory under the test's temporary directory (a unique name made by
+// mkdtemp): bin/server_i486.so links to the built game library, and each (relative
+// path, content) pair becomes a file. The directory is removed when the test ends.
 std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& files = {});
 
 class HostTest : public ::testing::Test {
