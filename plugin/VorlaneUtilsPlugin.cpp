@@ -47,8 +47,6 @@ void** GlobalAddress(T*& global) {
 
 }  // namespace
 
-CVorlaneUtilsPlugin::CVorlaneUtilsPlugin() : commandClientIndex(0) {}
-
 CVorlaneUtilsPlugin::~CVorlaneUtilsPlugin() {}
 
 bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFactoryFn gameServerFactory) {
@@ -115,8 +113,9 @@ void CVorlaneUtilsPlugin::FireGameEvent(IGameEvent*) {}
 
 int CVorlaneUtilsPlugin::GetCommandIndex() { return commandClientIndex; }
 
-// The plugin object and its registration are defined together, object first, so the
-// object is constructed before the name that publishes it.
+// The plugin object is constant-initialised, and its registration only links a list
+// node (the list head is constant-initialised too), so neither depends on the order in
+// which the units' static constructors run.
 CVorlaneUtilsPlugin g_VorlaneUtilsPlugin;
 
 static void* CreatePluginCallbacks() { return static_cast<IServerPluginCallbacks*>(&g_VorlaneUtilsPlugin); }

@@ -7,7 +7,8 @@
 
 class CVorlaneUtilsPlugin : public IServerPluginCallbacks, public IGameEventListener2 {
 public:
-    CVorlaneUtilsPlugin();
+    // Constant-initialised: the object is complete before any static constructor runs.
+    constexpr CVorlaneUtilsPlugin() : commandClientIndex(0) {}
 
     // Requests the twelve engine interfaces in a fixed order, stopping at the first
     // missing one (reported at level 3, returns false; what was stored stays stored).
