@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sigscan/SigScanData.h"
+#include "support/ArrayAllocations.h"
 
 namespace {
 
@@ -122,7 +123,11 @@ protected:
         g_calls.clear();
         edict.unknown = &owner;
     }
-    void TearDown() override { ClearSigScanData(); }
+    void TearDown() override {
+        ClearSigScanData();
+        EXPECT_EQ(arrays_.Live(), 0) << "signatures (new[]) leaked";
+    }
+    ArrayLeakCheck arrays_;
 
     FakeEntity player{g_table, 3};
     FakeEntity weapon{g_table, 40};

@@ -73,4 +73,9 @@ void HostTest::StartWithPlugin(HostOptions options) {
     ASSERT_TRUE(host.LoadPlugin(PluginPath())) << console.Text();
 }
 
-void HostTest::TearDown() { host.Shutdown(); }
+void HostTest::TearDown() {
+    host.Shutdown();
+    // The plugin's static objects (variable texts, the table's signatures) are released
+    // when the engine closes the library.
+    EXPECT_EQ(arrays_.Live(), 0) << "new[] blocks left after the plugin was unloaded";
+}

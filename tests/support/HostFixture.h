@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/engine/HostEngine.h"
+#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 
 std::string BinDir();
@@ -30,4 +31,7 @@ protected:
 
     CHostEngine& host = CHostEngine::Instance();
     ConsoleCapture console;
+
+private:
+    ArrayLeakCheck arrays_;  // checked once the engine has unloaded everything
 };

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/vstdlib/HostVstdlib.h"
+#include "support/ArrayAllocations.h"
 
 namespace {
 
@@ -77,7 +78,11 @@ protected:
         RegistryState::Reset();
         ClearRecords();
     }
-    void TearDown() override { RegistryState::Reset(); }
+    void TearDown() override {
+        RegistryState::Reset();
+        EXPECT_EQ(arrays_.Live(), 0) << "variable texts (new[]) leaked or freed twice";
+    }
+    ArrayLeakCheck arrays_;
 };
 using ConvarCommandTest = ConvarRegistryTest;
 using ConvarVariableTest = ConvarRegistryTest;

@@ -12,6 +12,7 @@
 
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 #include "support/SmallStack.h"
 #include "vstdlib/IKeyValuesSystem.h"
@@ -19,7 +20,8 @@
 namespace {
 
 // Every test must give back each node it took from the key-value system (a double free
-// shows as a count below the start) and each block of the runtime allocator.
+// shows as a count below the start), each block of the runtime allocator and each text
+// made with new[].
 class KeyValuesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -29,12 +31,14 @@ protected:
     void TearDown() override {
         EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
         EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
+        EXPECT_EQ(arrays_.Live(), 0) << "texts made with new[] leaked or freed twice";
     }
     int LiveNodes() const { return HostVstdlib_LiveKeyValues() - nodesAtStart_; }
 
 private:
     int nodesAtStart_ = 0;
     int blocksAtStart_ = 0;
+    ArrayLeakCheck arrays_;
 };
 
 std::vector<std::string> ChildNames(KeyValues* kv) {
