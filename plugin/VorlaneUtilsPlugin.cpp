@@ -24,7 +24,9 @@ void DebugMsg(int level, const char* text) {
         default: return;
     }
     char line[1024];
-    snprintf(line, sizeof(line), format, text);
+    if (snprintf(line, sizeof(line), format, text ? text : "") >= static_cast<int>(sizeof(line))) {
+        line[sizeof(line) - 2] = '\n';  // a cut line still ends its line
+    }
     Msg("%s", line);
     // Before the first interface request succeeds there is no server log to write to.
     if (engine) engine->LogPrint(line);

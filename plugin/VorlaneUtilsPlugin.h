@@ -48,5 +48,6 @@ extern char vlusponcer[100];  // the authors' web address; the spelling is the e
 
 // Writes one leveled line: 0 plain, 1 "Warning : ", 2 "Error : ", 3 "Fatal Error : ";
 // any other level writes nothing. The line goes to the console and, once the engine
-// interface is known, to the server log. Texts longer than about a kilobyte are cut.
+// interface is known, to the server log. The line is formatted in 1024 bytes: a text
+// that does not fit is cut so that the line, with its line feed, is 1023 bytes long.
 void DebugMsg(int level, const char* text);

@@ -125,15 +125,28 @@ TEST_F(SigScanTest, MissingLibraryPrintsTwoLinesThenStaysSilent) {
 }
 
 TEST_F(SigScanTest, OverlongGameDirectoryIsRefusedNotTruncated) {
-    // 500 characters fit the directory buffer, but not with "/bin/server_i486.so".
-    UseGameDir("/" + std::string(499, 'd'));
-    SigScan scanner;
-    EXPECT_TRUE(scanner.failed);
-    EXPECT_EQ(g_BaseAddr, nullptr);
-    const std::vector<std::string> lines = console.Lines();
-    ASSERT_EQ(lines.size(), 2u) << console.Text();
-    EXPECT_EQ(lines[0].rfind("SigScan ERROR: the game directory is too long", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
+    // "/bin/server_i486.so" adds 19 characters: a 492-character directory makes a path of
+    // 511, the longest that fits the 512-byte buffer; one more is refused.
+    const struct {
+        size_t length;
+        const char* firstLine;
+    } cases[] = {
+        {492, "SigScan ERROR: dlopen() failed with error: \""},
+        {493, "SigScan ERROR: the game directory is too long"},
+        {511, "SigScan ERROR: the game directory is too long"},
+        {600, "SigScan ERROR: the game directory is too long"},  // cut to 511 by the engine
+    };
+    for (const auto& c : cases) {
+        console.Clear();
+        UseGameDir("/" + std::string(c.length - 1, 'd'));
+        SigScan scanner;
+        EXPECT_TRUE(scanner.failed) << c.length;
+        EXPECT_EQ(g_BaseAddr, nullptr);
+        const std::vector<std::string> lines = console.Lines();
+        ASSERT_EQ(lines.size(), 2u) << console.Text();
+        EXPECT_EQ(lines[0].rfind(c.firstLine, 0), 0u) << c.length << ": " << lines[0];
+        EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
+    }
 }
 
 }  // namespace
