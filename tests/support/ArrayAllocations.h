@@ -7,6 +7,8 @@
 
 // Live array blocks.
 int LiveArrayAllocations();
+// Array blocks made so far, freed or not (a reallocation shows as one more).
+int ArrayAllocationsMade();
 
 // Checks, at the end of a test, that every array block made since construction was
 // released: the count is back where it was.
