@@ -26,7 +26,7 @@ vrn_sigscan_struct Record(const std::string& name, const std::vector<unsigned ch
     record.funcIndex = 7;
     record.funcAddress = reinterpret_cast<void*>(0x1234abcd);
     record.sigBytes = new unsigned char[sig.size() + 1];
-    memcpy(record.sigBytes, sig.data(), sig.size());
+    if (!sig.empty()) memcpy(record.sigBytes, sig.data(), sig.size());
     record.sigBytes[sig.size()] = 0;
     return record;
 }
