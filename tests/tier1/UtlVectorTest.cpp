@@ -218,6 +218,20 @@ TEST(UtlVectorTest, InsertAndRemoveKeepOrderOfTheRest) {
     EXPECT_TRUE(v.FindAndRemove(7));
     EXPECT_FALSE(v.FindAndRemove(7));
     EXPECT_EQ(Values(v), (std::vector<int>{6, 9}));
+
+    // The first and last slots, and the stale slot just past the count (which still
+    // holds the 9 that Remove moved down from it).
+    EXPECT_TRUE(v.IsValidIndex(0));
+    EXPECT_TRUE(v.IsValidIndex(1));
+    EXPECT_FALSE(v.IsValidIndex(2));
+    EXPECT_FALSE(v.IsValidIndex(-1));
+    v.Remove(0);
+    EXPECT_EQ(v.Base()[1], 9) << "the slot past the count keeps its stale bytes";
+    v.Remove(0);
+    EXPECT_EQ(v.Find(9), -1) << "the slot past the count is not searched";
+    v.AddToTail(4);
+    EXPECT_TRUE(v.FindAndRemove(4)) << "a match in the first slot";
+    EXPECT_EQ(v.Count(), 0);
 }
 
 TEST(UtlVectorTest, RemoveAllKeepsMemoryForReuse) {
