@@ -143,6 +143,15 @@ TEST(UtlBufferTest, GetOverflowIsStickyUntilSeekGet) {
     b.SeekGet(B::SEEK_FROM_TAIL, 1);
     EXPECT_EQ(b.TellGet(), 2);
     EXPECT_TRUE(b.IsValid());
+    // Exactly at the mark is not past it, from either end; reading there is.
+    for (auto seek : {std::make_pair(B::SEEK_FROM_TAIL, 0), std::make_pair(B::SEEK_FROM_HEAD, 3)}) {
+        b.SeekGet(seek.first, seek.second);
+        EXPECT_TRUE(b.IsValid()) << seek.second;
+        EXPECT_EQ(b.TellGet(), 3);
+        EXPECT_EQ(b.GetBytesRemaining(), 0);
+    }
+    b.GetChar();
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
     // A negative position is not past the mark, but reading there fails.
     b.SeekGet(B::SEEK_FROM_HEAD, -1);
@@ -209,6 +218,16 @@ TEST(UtlBufferTest, BorrowedWritableMemoryTerminatesAndOverflows) {
     int baseline = HostTier0_LiveAllocations();
     unsigned char borrowed[8];
     {
+        // 7 bytes and a terminator fit the 8 borrowed ones exactly; one more does not.
+        CUtlBuffer growable(borrowed, 8, B::BUFFER_EXTERNAL_GROWABLE);
+        EXPECT_TRUE(growable.EnsureCapacity(7));
+        EXPECT_EQ(growable.Base(), borrowed);
+        EXPECT_TRUE(growable.EnsureCapacity(8));
+        EXPECT_NE(growable.Base(), borrowed);
+        EXPECT_GE(growable.Size(), 9);
+    }
+    EXPECT_EQ(HostTier0_LiveAllocations(), baseline);
+    {
         CUtlBuffer growable(borrowed, 8, B::BUFFER_EXTERNAL_GROWABLE);
         growable.Put("abcdefgh", 8);  // the terminator moves it onto owned memory
         EXPECT_NE(growable.Base(), borrowed);
@@ -245,6 +264,13 @@ TEST(UtlBufferTest, ReadOnlyMemoryIsReadExactlyAndNeverWritten) {
     EXPECT_EQ(ro.buf.PeekStringLength(), 0);
     ro.buf.Get(dest, 2);  // below the mark but beyond memory
     EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    // Measuring runs that end exactly where the block ends reads no byte past it.
+    ExactBuffer spaces("   "), word("abcd"), line("ab\n");
+    EXPECT_EQ(spaces.buf.PeekWhiteSpace(0), 3);
+    EXPECT_EQ(word.buf.PeekStringLength(), 5);
+    EXPECT_EQ(word.buf.PeekLineLength(), 5);
+    EXPECT_EQ(line.buf.PeekLineLength(), 4);
 }
 
 TEST(UtlBufferTest, WritesAtImpossiblePositionsFailWithPutOverflow) {
@@ -367,6 +393,9 @@ TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
     EXPECT_EQ(b.GetInt64(), -5000000000LL);
     EXPECT_TRUE(b.IsValid());
     EXPECT_EQ(b.GetInt(), 0);
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    b.SeekGet(B::SEEK_FROM_TAIL, 0);
+    EXPECT_EQ(b.GetInt64(), 0) << "a 64-bit number at the very end";
     EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
     ExactBuffer word(" x");
