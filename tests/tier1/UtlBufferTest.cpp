@@ -1,10 +1,13 @@
 #include "tier1/UtlBuffer.h"
 
+#include <float.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -398,6 +401,19 @@ TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
     EXPECT_EQ(b.GetInt64(), 0) << "a 64-bit number at the very end";
     EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
+    // Floats saturate to infinity only beyond the largest finite float.
+    const struct {
+        const char* text;
+        float value;
+    } floats[] = {{"340282346638528859811704183484516925440", FLT_MAX},
+                  {"-340282346638528859811704183484516925440", -FLT_MAX},
+                  {"1e39", HUGE_VALF},
+                  {"-1e39", -HUGE_VALF}};
+    for (const auto& f : floats) {
+        ExactBuffer number(f.text);
+        EXPECT_EQ(number.buf.GetFloat(), f.value) << f.text;
+    }
+
     ExactBuffer word(" x");
     EXPECT_EQ(word.buf.GetChar(), ' ');  // characters are raw bytes, white space included
     EXPECT_EQ(word.buf.GetInt(), 0);
@@ -552,6 +568,15 @@ TEST(UtlBufferTest, ParseTokenReadsBetweenDelimitersOrRestores) {
     EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 3));
     EXPECT_STREQ(dest, "ab");
     EXPECT_EQ(b.buf.TellGet(), 9);
+    b.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
+    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 1)) << "room for the terminator only";
+    EXPECT_STREQ(dest, "");
+    EXPECT_EQ(b.buf.TellGet(), 9);
+    // An empty token: trimming stops at the start of an exactly sized target.
+    ExactBuffer empty("[ ]");
+    std::unique_ptr<char[]> small(new char[2]);
+    EXPECT_TRUE(empty.buf.ParseToken("[", "]", small.get(), 2));
+    EXPECT_STREQ(small.get(), "");
 
     ExactBuffer wrong("(abc]");
     EXPECT_FALSE(wrong.buf.ParseToken("[", "]", dest, sizeof(dest)));
