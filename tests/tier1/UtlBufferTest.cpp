@@ -430,6 +430,9 @@ TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
     b.PutString("x\n");
     b.PutInt(5);
     EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5");
+    // A text that ends in a line feed leaves the tabs to whatever comes next.
+    b.PutString("y\n");
+    EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5y\n");
 
     CUtlBuffer off(0, 0, B::BUFFER_TEXT | B::BUFFER_NO_AUTO_TABS);
     off.PushTab();
