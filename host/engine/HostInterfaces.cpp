@@ -135,8 +135,8 @@ public:
 
 class CEngineTrace final : public IEngineTraceApi {
 public:
-    void TraceRay(const Ray_t& ray, unsigned int, ITraceFilter*, trace_t* result) override {
-        if (result) CHostEngine::Instance().TraceBox(ray, result);
+    void TraceRay(const Ray_t& ray, unsigned int mask, ITraceFilter* filter, trace_t* result) override {
+        if (result) CHostEngine::Instance().PluginTrace(ray, mask, filter, result);
     }
 };
 

@@ -35,6 +35,8 @@ protected:
                                         std::string("vl_utils_version"), std::string("vl_spawn")}) {
             host.ExecuteLine(line);
         }
+        host.ExecuteLine("plugin_bot_add");
+        host.RunFrames(20);
         Lines seen;
         for (const GameCall& call : host.Game()->Calls()) {
             seen.push_back(call.function + " " + std::to_string(call.entity) + " " + call.args);
@@ -56,16 +58,13 @@ TEST_F(LinkOrderTest, ReverseLinkOrderBehavesTheSame) {
     const Lines reversed = Session(BinDir() + "/vorlane_utils_reversed.so");
     ASSERT_GT(product.size(), 30u);
     EXPECT_EQ(reversed, product);
-    for (size_t i = 0; i < std::max(product.size(), reversed.size()); ++i)
-        printf("%-40s | %s\n", i < product.size() ? product[i].c_str() : "",
-               i < reversed.size() ? reversed[i].c_str() : "");
     // Registration follows the registry list, which each unit fills in its own order; the
     // same objects are registered with the same flags.
     std::sort(registered_.begin(), registered_.end());
     Lines sortedProduct = productRegistered;
     std::sort(sortedProduct.begin(), sortedProduct.end());
     EXPECT_EQ(registered_, sortedProduct);
-    EXPECT_EQ(sortedProduct.size(), 4u);
+    EXPECT_NE(std::find(sortedProduct.begin(), sortedProduct.end(), "vl_sigscan 262144"), sortedProduct.end());
 }
 
 }  // namespace
