@@ -327,6 +327,15 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
     EXPECT_EQ(kv->GetInt("i"), -7);
     EXPECT_EQ(kv->GetInt("f"), -2);
     EXPECT_EQ(kv->GetInt("big"), INT_MAX);
+    // Saturation starts exactly at 2^31; the largest float below it converts exactly.
+    const struct {
+        float value;
+        int truncated;
+    } edges[] = {{2147483648.0f, INT_MAX}, {2147483520.0f, 2147483520}, {-2147483648.0f, INT_MIN}, {-2.5e9f, INT_MIN}};
+    for (const auto& e : edges) {
+        kv->SetFloat("edge", e.value);
+        EXPECT_EQ(kv->GetInt("edge"), e.truncated) << e.value;
+    }
     EXPECT_EQ(kv->GetInt("nan"), 0);
     EXPECT_EQ(kv->GetInt("p"), static_cast<int>(reinterpret_cast<intptr_t>(&target)));
     EXPECT_EQ(kv->GetInt("c"), 0x04030201);
