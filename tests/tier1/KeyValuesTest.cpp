@@ -15,6 +15,7 @@
 #include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 #include "support/SmallStack.h"
+#include "tier1/KeyValuesText.h"
 #include "vstdlib/IKeyValuesSystem.h"
 
 namespace {
@@ -27,10 +28,12 @@ protected:
     void SetUp() override {
         nodesAtStart_ = HostVstdlib_LiveKeyValues();
         blocksAtStart_ = HostTier0_LiveAllocations();
+        textBlocksAtStart_ = KeyValuesText::LiveBlocks();
     }
     void TearDown() override {
         EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
         EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
+        EXPECT_EQ(KeyValuesText::LiveBlocks(), textBlocksAtStart_) << "value texts leaked";
         EXPECT_EQ(arrays_.Live(), 0) << "texts made with new[] leaked or freed twice";
     }
     int LiveNodes() const { return HostVstdlib_LiveKeyValues() - nodesAtStart_; }
@@ -38,6 +41,7 @@ protected:
 private:
     int nodesAtStart_ = 0;
     int blocksAtStart_ = 0;
+    int textBlocksAtStart_ = 0;
     ArrayLeakCheck arrays_;
 };
 
