@@ -37,6 +37,7 @@ void CheckPlugin() {
     DebugMsg(0, "\n");
     for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) {
         PrintSigScanRecord(VRN_SigScan_Data[i]);
+        PrintSigScanRoute(i);
         Msg(" \n");
     }
     DebugMsg(0, "\n");

@@ -5,6 +5,8 @@
 #include <stdio.h>
 
 #include "sigscan/SigScanData.h"
+#include "sigscan/SigScanFallback.h"
+#include "tier0/dbg.h"
 #include "tier1/ConsoleLine.h"
 
 namespace {
@@ -42,4 +44,9 @@ void PrintSigScanRecord(const vrn_sigscan_struct& record) {
     sig.End();
     PrintTextField("Mask: ", record.sigMask);
     PrintTextField("Symbol: ", record.symbolName);
+}
+
+void PrintSigScanRoute(int index) {
+    const int route = GetFuncRoute(index);
+    if (route >= 0) Msg("Found: %s\n", SigScanRouteName(route));
 }

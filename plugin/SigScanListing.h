@@ -11,3 +11,8 @@ struct vrn_sigscan_struct;
 // keep printable ASCII (backslash included) as it is and show every other byte as
 // "\xNN", so that no field can end its line or forge another. Changes nothing.
 void PrintSigScanRecord(const vrn_sigscan_struct& record);
+
+// With the table built by the fallbacks ("-vl_sigscan_fallback"), prints how record
+// `index` was found: "Found: export", "Found: symbol table" or "Found: signature".
+// Prints nothing for a table built from exports alone, so default listings are unchanged.
+void PrintSigScanRoute(int index);

@@ -41,6 +41,19 @@ void ClearSigScanData();
 // whose lookups would never be reached and whose addresses may be stale.
 bool UTIL_PrecacheOffsets();
 
+// Builds the table anew from the data file, as the loading step does, without losing
+// the current one on failure: when the file cannot be read or the game library cannot be
+// opened, returns false with the reason in *why and the current table (and `te`) stay as
+// they were. On success the old records and their signatures are released, the new ones
+// take their place, `te` is read again, and *located / *enabled receive the number of
+// records and of enabled entries seen. Addresses into the game library stay valid either
+// way; pointers to the old records or signatures do not.
+bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why);
+
+// How record `index` was found (a SigScanRoute: export, symbol table, signature) when
+// the table was built with the fallbacks on; -1 otherwise or for a bad index.
+int GetFuncRoute(int index);
+
 // Position of the first record whose name equals `name` ignoring letter case, or -1.
 int GetFuncIndex(const char* name);
 // Address of that record, or null.
