@@ -3,9 +3,12 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <stdint.h>
+#include <stdio.h>
 
 #include "tier0/commandline.h"
 #include "tier0/dbg.h"
+#include "tier1/ConsoleLine.h"
 
 bool SigScanFallbackEnabled() {
     ICommandLine* commandLine = CommandLine_Tier0();
@@ -34,59 +37,83 @@ SigScanFallback::~SigScanFallback() { delete scanner_; }
 void* SigScanFallback::Find(const char* name, const char* symbol, const unsigned char* signature,
                             size_t signatureLength, const char* mask, size_t maskLength, int* route) {
     if (!handle_) return nullptr;
-    name = name ? name : "";
+    symbolWhy_[0] = '\0';
+    signatureWhy_[0] = '\0';
+    missingSymbol_ = nullptr;
     if (symbol && *symbol) {
         dlerror();
         if (void* address = dlsym(handle_, symbol)) {
             if (route) *route = SIGSCAN_ROUTE_EXPORT;
             return address;
         }
-        if (void* address = FromSymbolTable(name, symbol)) {
+        if (void* address = FromSymbolTable(symbol)) {
             if (route) *route = SIGSCAN_ROUTE_SYMBOL_TABLE;
             return address;
         }
     }
     if (signature && signatureLength > 0 && mask && maskLength > 0) {
-        if (void* address = FromSignature(name, signature, signatureLength, mask, maskLength)) {
+        if (void* address = FromSignature(signature, signatureLength, mask, maskLength)) {
             if (route) *route = SIGSCAN_ROUTE_SIGNATURE;
             return address;
         }
     }
+    // Reasons are printed only when every route failed: an entry found by its signature
+    // after its symbol vanished is not an error.
+    // Names and symbols come from the data file: escaped, so they cannot forge lines.
+    if (symbolWhy_[0]) {
+        CConsoleLine line;
+        line.Append("SigScan ERROR: symbol table fallback failed for function \"");
+        line.AppendEscaped(name, SIZE_MAX);
+        line.Append("\": ");
+        line.Append(symbolWhy_);
+        if (missingSymbol_) {
+            line.Append("\"");
+            line.AppendEscaped(missingSymbol_, SIZE_MAX);
+            line.Append("\"");
+        }
+        line.End();
+    }
+    if (signatureWhy_[0]) {
+        CConsoleLine line;
+        line.Append("SigScan ERROR: signature fallback failed for function \"");
+        line.AppendEscaped(name, SIZE_MAX);
+        line.Append("\": ");
+        line.Append(signatureWhy_);
+        line.End();
+    }
     return nullptr;
 }
 
-void* SigScanFallback::FromSymbolTable(const char* name, const char* symbol) {
+void* SigScanFallback::FromSymbolTable(const char* symbol) {
     if (!symbolsRead_) {
         symbolsRead_ = true;
         symbolsOpen_ = path_ && symbols_.Open(path_);
     }
     if (!symbolsOpen_) {
-        Msg("SigScan ERROR: symbol table fallback failed for function \"%s\": %s\n", name, symbols_.Error());
+        snprintf(symbolWhy_, sizeof(symbolWhy_), "%s", symbols_.Error());
         return nullptr;
     }
     uint32_t value = 0;
     if (!symbols_.Find(symbol, &value)) {
-        Msg("SigScan ERROR: symbol table fallback failed for function \"%s\": no symbol \"%s\"\n", name, symbol);
+        snprintf(symbolWhy_, sizeof(symbolWhy_), "no symbol ");
+        missingSymbol_ = symbol;
         return nullptr;
     }
     // The file on disk may not be the one that was mapped (replaced since): an address
     // outside the library's own segments is never handed out.
     const uintptr_t address = loadBase_ + value;
     if (value == 0 || !ModuleContains(loadBase_, path_, address)) {
-        Msg("SigScan ERROR: symbol table fallback failed for function \"%s\": the symbol lies outside the "
-            "loaded library\n",
-            name);
+        snprintf(symbolWhy_, sizeof(symbolWhy_), "the symbol lies outside the loaded library");
         return nullptr;
     }
     return reinterpret_cast<void*>(address);
 }
 
-void* SigScanFallback::FromSignature(const char* name, const unsigned char* signature, size_t signatureLength,
+void* SigScanFallback::FromSignature(const unsigned char* signature, size_t signatureLength,
                                      const char* mask, size_t maskLength) {
     if (maskLength > signatureLength) {
-        Msg("SigScan ERROR: signature fallback failed for function \"%s\": the mask has %u characters but the "
-            "signature only %u bytes\n",
-            name, static_cast<unsigned>(maskLength), static_cast<unsigned>(signatureLength));
+        snprintf(signatureWhy_, sizeof(signatureWhy_), "the mask has %u characters but the signature only %u bytes",
+                 static_cast<unsigned>(maskLength), static_cast<unsigned>(signatureLength));
         return nullptr;
     }
     if (!codeRead_) {
@@ -96,20 +123,19 @@ void* SigScanFallback::FromSignature(const char* name, const unsigned char* sign
         if (count > 0) scanner_ = new SignatureScanner(ranges, count);
     }
     if (!scanner_) {
-        Msg("SigScan ERROR: signature fallback failed for function \"%s\": the library's code was not found\n", name);
+        snprintf(signatureWhy_, sizeof(signatureWhy_), "the library's code was not found");
         return nullptr;
     }
     const unsigned char* first = nullptr;
     bool refused = false;
     const size_t matches = scanner_->Count(signature, mask, maskLength, &first, &refused);
     if (refused) {
-        Msg("SigScan ERROR: signature fallback failed for function \"%s\": the mask fixes no byte\n", name);
+        snprintf(signatureWhy_, sizeof(signatureWhy_), "the mask fixes no byte");
         return nullptr;
     }
     if (matches != 1) {
-        Msg("SigScan ERROR: signature fallback failed for function \"%s\": the signature matched %u places, "
-            "it must match exactly one\n",
-            name, static_cast<unsigned>(matches));
+        snprintf(signatureWhy_, sizeof(signatureWhy_), "the signature matched %u places, it must match exactly one",
+                 static_cast<unsigned>(matches));
         return nullptr;
     }
     return const_cast<unsigned char*>(first);

@@ -30,19 +30,23 @@ class SigScanFallback {
 public:
     // `handle`: the dynamic loader's handle of the open library (null: every Find fails).
     explicit SigScanFallback(void* handle);
+    ~SigScanFallback();
+    SigScanFallback(const SigScanFallback&) = delete;
+    SigScanFallback& operator=(const SigScanFallback&) = delete;
 
     // The address of entry `name`: its exported `symbol`, else the symbol in the full
     // symbol table, else the single place where the first `maskLength` bytes of the
     // signature match under the mask. `signatureLength` is the number of decoded bytes
     // (zero bytes included). Prints nothing on success and stores the route in *route;
-    // on failure prints one "SigScan ERROR: " line per fallback tried and returns null.
+    // when every route fails, prints one "SigScan ERROR: " line per fallback that was
+    // tried, with its reason, and returns null. An empty symbol skips the symbol routes.
     void* Find(const char* name, const char* symbol, const unsigned char* signature, size_t signatureLength,
                const char* mask, size_t maskLength, int* route);
 
 private:
-    void* FromSymbolTable(const char* name, const char* symbol);
-    void* FromSignature(const char* name, const unsigned char* signature, size_t signatureLength, const char* mask,
-                        size_t maskLength);
+    // Each leaves its reason for failing in symbolWhy_ / signatureWhy_.
+    void* FromSymbolTable(const char* symbol);
+    void* FromSignature(const unsigned char* signature, size_t signatureLength, const char* mask, size_t maskLength);
 
     void* handle_;
     uintptr_t loadBase_ = 0;
@@ -52,9 +56,7 @@ private:
     ElfSymbolTable symbols_;
     SignatureScanner* scanner_ = nullptr;
     bool codeRead_ = false;
-
-public:
-    ~SigScanFallback();
-    SigScanFallback(const SigScanFallback&) = delete;
-    SigScanFallback& operator=(const SigScanFallback&) = delete;
+    char symbolWhy_[160] = "";
+    char signatureWhy_[160] = "";
+    const char* missingSymbol_ = nullptr;  // the symbol the table lacks, for the message
 };
