@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "sigscan/SigScan.h"
+#include "sigscan/SignatureText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The data file hands over zero-terminated text: stop at the first zero byte.

@@ -1,38 +1,10 @@
-// CheckPlugin and the record listing it shares with "vl_sigscan".
+// CheckPlugin: the report of missing interfaces and of the function table.
 #include "plugin/LoadReport.h"
 
-#include <stdint.h>
-#include <stdio.h>
-
+#include "plugin/SigScanListing.h"
 #include "plugin/VorlaneUtilsPlugin.h"
 #include "sigscan/SigScanData.h"
 #include "tier0/dbg.h"
-
-namespace {
-
-// One "Label: value" line, cut to the 1 KB line buffer and always terminated.
-void PrintField(const char* label, const char* value) {
-    char line[1024];
-    if (snprintf(line, sizeof(line), "%s: %s\n", label, value) >= static_cast<int>(sizeof(line))) {
-        line[sizeof(line) - 2] = '\n';  // keep the line a line when cut
-    }
-    Msg("%s", line);
-}
-
-}  // namespace
-
-void PrintSigScanRecord(const vrn_sigscan_struct& record) {
-    char text[1024];
-    PrintField("Name", record.funcName);
-    snprintf(text, sizeof(text), "%d", record.funcIndex);
-    PrintField("Index", text);
-    snprintf(text, sizeof(text), "0x%08x", static_cast<unsigned int>(reinterpret_cast<uintptr_t>(record.funcAddress)));
-    PrintField("Addr", text);
-    FormatSignature(record.sigBytes, text, sizeof(text));
-    PrintField("Sig", text);
-    PrintField("Mask", record.sigMask);
-    PrintField("Symbol", record.symbolName);
-}
 
 void CheckPlugin() {
     struct Check {

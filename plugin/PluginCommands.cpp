@@ -4,7 +4,7 @@
 
 #include <stdlib.h>
 
-#include "plugin/LoadReport.h"
+#include "plugin/SigScanListing.h"
 #include "plugin/VorlaneUtilsPlugin.h"
 #include "sigscan/GameCalls.h"
 #include "sigscan/SigScanData.h"

@@ -26,7 +26,9 @@ void DebugMsg(int level, const char* text) {
         default: return;
     }
     char line[1024];
-    snprintf(line, sizeof(line), format, text);
+    if (snprintf(line, sizeof(line), format, text ? text : "") >= static_cast<int>(sizeof(line))) {
+        line[sizeof(line) - 2] = '\n';  // a cut line still ends its line
+    }
     Msg("%s", line);
     // Before the first interface request succeeds there is no server log to write to.
     if (engine) engine->LogPrint(line);
@@ -34,40 +36,39 @@ void DebugMsg(int level, const char* text) {
 
 namespace {
 
-// One engine interface request of Load: where the result goes, what to ask, and whom.
-struct InterfaceRequest {
+// One interface Load requires: the global that receives it, its version string, and
+// which factory answers it.
+struct RequiredInterface {
     void** target;
     const char* version;
     bool fromGameServer;
 };
 
 template <typename T>
-void** Slot(T*& global) {
+void** GlobalAddress(T*& global) {
     return reinterpret_cast<void**>(&global);
 }
 
 }  // namespace
 
-CVorlaneUtilsPlugin::CVorlaneUtilsPlugin() : commandClientIndex(0) {}
-
 CVorlaneUtilsPlugin::~CVorlaneUtilsPlugin() {}
 
 bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFactoryFn gameServerFactory) {
-    const InterfaceRequest requests[] = {
-        {Slot(engine), INTERFACEVERSION_ENGINESERVER, false},
-        {Slot(gameeventmanager2), INTERFACEVERSION_GAMEEVENTSMANAGER, false},
-        {Slot(filesystem), INTERFACEVERSION_FILESYSTEM, false},
-        {Slot(helpers), INTERFACEVERSION_PLUGINHELPERS, false},
-        {Slot(enginetrace), INTERFACEVERSION_ENGINETRACE, false},
-        {Slot(cvars), INTERFACEVERSION_CVAR, false},
-        {Slot(networkstringtable), INTERFACEVERSION_STRINGTABLE, false},
-        {Slot(playerinfomanager), INTERFACEVERSION_PLAYERINFOMANAGER, true},
-        {Slot(botmanager), INTERFACEVERSION_BOTMANAGER, true},
-        {Slot(randomStr), INTERFACEVERSION_RANDOMSTREAM, false},
-        {Slot(gamedll), INTERFACEVERSION_SERVERGAMEDLL, true},
-        {Slot(gameents), INTERFACEVERSION_SERVERGAMEENTS, true},
+    const RequiredInterface required[] = {
+        {GlobalAddress(engine), INTERFACEVERSION_ENGINESERVER, false},
+        {GlobalAddress(gameeventmanager2), INTERFACEVERSION_GAMEEVENTSMANAGER, false},
+        {GlobalAddress(filesystem), INTERFACEVERSION_FILESYSTEM, false},
+        {GlobalAddress(helpers), INTERFACEVERSION_PLUGINHELPERS, false},
+        {GlobalAddress(enginetrace), INTERFACEVERSION_ENGINETRACE, false},
+        {GlobalAddress(cvars), INTERFACEVERSION_CVAR, false},
+        {GlobalAddress(networkstringtable), INTERFACEVERSION_STRINGTABLE, false},
+        {GlobalAddress(playerinfomanager), INTERFACEVERSION_PLAYERINFOMANAGER, true},
+        {GlobalAddress(botmanager), INTERFACEVERSION_BOTMANAGER, true},
+        {GlobalAddress(randomStr), INTERFACEVERSION_RANDOMSTREAM, false},
+        {GlobalAddress(gamedll), INTERFACEVERSION_SERVERGAMEDLL, true},
+        {GlobalAddress(gameents), INTERFACEVERSION_SERVERGAMEENTS, true},
     };
-    for (const InterfaceRequest& request : requests) {
+    for (const RequiredInterface& request : required) {
         InterfaceFactoryFn factory = request.fromGameServer ? gameServerFactory : interfaceFactory;
         *request.target = factory(request.version, nullptr);
         if (!*request.target) {
@@ -124,8 +125,9 @@ void CVorlaneUtilsPlugin::FireGameEvent(IGameEvent*) {}
 
 int CVorlaneUtilsPlugin::GetCommandIndex() { return commandClientIndex; }
 
-// The plugin object and its registration are defined together, object first, so the
-// object is constructed before the name that publishes it.
+// The plugin object is constant-initialised, and its registration only links a list
+// node (the list head is constant-initialised too), so neither depends on the order in
+// which the units' static constructors run.
 CVorlaneUtilsPlugin g_VorlaneUtilsPlugin;
 
 static void* CreatePluginCallbacks() { return static_cast<IServerPluginCallbacks*>(&g_VorlaneUtilsPlugin); }

@@ -7,7 +7,8 @@
 
 class CVorlaneUtilsPlugin : public IServerPluginCallbacks, public IGameEventListener2 {
 public:
-    CVorlaneUtilsPlugin();
+    // Constant-initialised: the object is complete before any static constructor runs.
+    constexpr CVorlaneUtilsPlugin() : commandClientIndex(0) {}
 
     // Requests the twelve engine interfaces in a fixed order, stopping at the first
     // missing one (reported at level 3, returns false; what was stored stays stored).
@@ -43,9 +44,10 @@ private:
 extern CVorlaneUtilsPlugin g_VorlaneUtilsPlugin;
 extern char padesc[1024];
 extern char vluversion[100];
-extern char vlusponcer[100];
+extern char vlusponcer[100];  // the authors' web address; the spelling is the established name
 
 // Writes one leveled line: 0 plain, 1 "Warning : ", 2 "Error : ", 3 "Fatal Error : ";
 // any other level writes nothing. The line goes to the console and, once the engine
-// interface is known, to the server log. Texts longer than about a kilobyte are cut.
+// interface is known, to the server log. The line is formatted in 1024 bytes: a text
+// that does not fit is cut so that the line, with its line feed, is 1023 bytes long.
 void DebugMsg(int level, const char* text);

@@ -1,12 +1,14 @@
-// The resolver and the signature-text decoder.
+// The resolver: opening the game server library and looking its symbols up.
 #include "sigscan/SigScan.h"
 
 #include <dlfcn.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "plugin/EngineInterfaces.h"
 #include "tier0/dbg.h"
+#include "tier1/ConsoleLine.h"
 
 void* g_BaseAddr = nullptr;
 
@@ -44,8 +46,14 @@ void* SigScan::FindSymbolAddress(const char* name, const char* symbol) {
     void* address = dlsym(g_BaseAddr, symbol ? symbol : "");
     if (address) return address;
     const char* error = dlerror();
-    Msg("SigScan ERROR: dlsym() failed for function \"%s\" with error: \"%s\", plugin will not function properly.\n",
-        name ? name : "", error ? error : "symbol has a null address");
+    // The entry name comes from the data file, and the loader's text repeats the symbol.
+    CConsoleLine line;
+    line.Append("SigScan ERROR: dlsym() failed for function \"");
+    line.AppendEscaped(name, SIZE_MAX);
+    line.Append("\" with error: \"");
+    line.AppendEscaped(error ? error : "symbol has a null address", SIZE_MAX);
+    line.Append("\", plugin will not function properly.");
+    line.End();
     return nullptr;
 }
 

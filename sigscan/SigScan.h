@@ -1,6 +1,5 @@
 // Resolving game functions by symbol in the game's server library
-// ("<game dir>/bin/server_i486.so"), and decoding the hexadecimal signature texts of the
-// signature data file. The library is opened a second time through the dynamic loader
+// ("<game dir>/bin/server_i486.so"). The library is opened a second time through the dynamic loader
 // for the duration of the resolution step only; the engine keeps its own handle, so the
 // resolved addresses stay valid after Dispose.
 #pragma once
@@ -8,7 +7,8 @@
 #include "tier0/platform.h"
 
 // The loader handle of the game server library while a SigScan holds it open, null
-// otherwise. Despite the name it is a handle, not a load address.
+// otherwise. Despite the name it is a handle, not a load address: the name is exported
+// and other server code links against it, so it stays.
 extern VL_EXPORT void* g_BaseAddr;
 
 class SigScan {
@@ -24,12 +24,14 @@ public:
     bool GetBaseAddress();
 
     // The address of `symbol` in the open library, or null. `name` (the table entry's
-    // name) is used only in the error line printed when the symbol is missing. Null
-    // without a message when the library is not open.
+    // name) is used only in the error line printed when the symbol is missing, where it
+    // and the loader's text are escaped as CConsoleLine does. Null without a message
+    // when the library is not open.
     void* FindSymbolAddress(const char* name, const char* symbol);
 
     // Resolution by symbol name: the signature bytes, mask and mask length are accepted
     // for the table's sake and do not take part. Null, silently, when the open failed.
+    // The three s are the operation's established name, kept as other code knows it.
     void* FindFunctionAddresss(const char* name, unsigned char* sigBytes, const char* mask, unsigned int maskLength,
                                const char* symbol);
 
@@ -38,13 +40,3 @@ public:
 
     bool failed;
 };
-
-// The value of two hexadecimal digit characters, high * 16 + low. Digits above '9' count
-// as toupper(c) - 55 and all others as c - 48; nothing is validated, so non-digits give
-// values outside 0..15 (StrToHexStr truncates the combination to a byte).
-int H2toI(int high, int low);
-
-// Decodes pairs of hexadecimal digits into a new zero-terminated byte string, owned by
-// the caller (array delete). An odd trailing digit is dropped rather than combined with
-// the terminator. Never null for a non-null text; a null text decodes as "".
-unsigned char* StrToHexStr(const char* text);

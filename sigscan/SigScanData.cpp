@@ -1,13 +1,13 @@
 // The function table and its lookups.
 #include "sigscan/SigScanData.h"
 
-#include <stdio.h>
 #include <string.h>
 #include <strings.h>
 
 #include "plugin/EngineInterfaces.h"
 #include "sigscan/GameCalls.h"
 #include "sigscan/SigScan.h"
+#include "sigscan/SignatureText.h"
 #include "tier0/dbg.h"
 #include "tier1/KeyValues.h"
 #include "tier1/StrTools.h"
@@ -38,20 +38,6 @@ int GetFuncIndex(const char* name) {
 void* GetFuncAddr(const char* name) {
     const int index = GetFuncIndex(name);
     return index < 0 ? nullptr : VRN_SigScan_Data[index].funcAddress;
-}
-
-void FormatSignature(const unsigned char* bytes, char* out, int outSize) {
-    if (!out || outSize <= 0) return;
-    int used = 0;
-    out[0] = '\0';
-    for (const unsigned char* p = bytes; p && *p; ++p) {
-        char piece[5];
-        int length = (*p >= 0x20 && *p < 0x7f && *p != '\\') ? snprintf(piece, sizeof(piece), "%c", *p)
-                                                             : snprintf(piece, sizeof(piece), "\\x%02X", *p);
-        if (used + length >= outSize) break;
-        for (int i = 0; i < length; ++i) out[used++] = piece[i];
-        out[used] = '\0';
-    }
 }
 
 namespace {
@@ -99,6 +85,7 @@ bool UTIL_PrecacheOffsets() {
     // being reloaded) rebuilds it instead of appending a second set of records.
     ClearSigScanData();
 
+    // The root's name is not checked against the file; this is the one the tree has always had.
     KeyValues* tree = new KeyValues("kdadmin_sigs");
     if (!tree->LoadFromFile(filesystem, "addons/vorlane/sigscan_info.dat", nullptr)) {
         Msg("Fail loading SigScan file\naddons/vorlane/sigscan_info.dat\n");

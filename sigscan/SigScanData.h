@@ -45,7 +45,3 @@ bool UTIL_PrecacheOffsets();
 int GetFuncIndex(const char* name);
 // Address of that record, or null.
 void* GetFuncAddr(const char* name);
-
-// Writes a record's signature for a console line: printable bytes as they are, any
-// other byte as \xNN, up to the first zero byte. Truncated to fit, always terminated.
-void FormatSignature(const unsigned char* bytes, char* out, int outSize);

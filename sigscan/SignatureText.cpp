@@ -1,9 +1,9 @@
-// Decoding the hexadecimal signature texts of the signature data file. Kept apart from
-// the resolver so that it can be linked (and fuzzed) without the engine.
-#include <ctype.h>
-#include <string.h>
+// Decoding the hexadecimal signature texts of the signature data file.
+#include "sigscan/SignatureText.h"
 
-#include "sigscan/SigScan.h"
+#include <ctype.h>
+#include <stddef.h>
+#include <string.h>
 
 int H2toI(int high, int low) {
     auto value = [](int c) { return c > '9' ? toupper(c) - 55 : c - 48; };

@@ -93,12 +93,17 @@ const CUtlCharConversion::ConversionArray_t s_pNoEscConversionArray[] = {
     {'\x7f', ""},
 };
 
-CUtlCStringConversion s_StringCharConversion('\\', "\"",
-                                             sizeof(s_pCStringConversionArray) / sizeof(s_pCStringConversionArray[0]),
-                                             s_pCStringConversionArray);
-CUtlNoEscConversion s_NoEscConversion('\x7f', "\"", 1, s_pNoEscConversionArray);
-
 }  // namespace
 
-CUtlCharConversion* GetCStringCharConversion() { return &s_StringCharConversion; }
-CUtlCharConversion* GetNoEscCharConversion() { return &s_NoEscConversion; }
+// Each scheme is built on first use: a static object of another unit may read it while
+// it is itself being constructed, before main, whatever the order of the units.
+CUtlCharConversion* GetCStringCharConversion() {
+    static CUtlCStringConversion conversion(
+        '\\', "\"", sizeof(s_pCStringConversionArray) / sizeof(s_pCStringConversionArray[0]), s_pCStringConversionArray);
+    return &conversion;
+}
+
+CUtlCharConversion* GetNoEscCharConversion() {
+    static CUtlNoEscConversion conversion('\x7f', "\"", 1, s_pNoEscConversionArray);
+    return &conversion;
+}

@@ -39,7 +39,9 @@ public:
     // Owned memory. A positive `initCount` allocates that many elements at once; a
     // negative one is taken as 0. A negative `growSize` is taken as 0 (doubling): memory
     // made here is always owned.
-    explicit CUtlMemory(int growSize = 0, int initCount = 0)
+    // Constant-initialised when `initCount` is 0, so a static container is empty before
+    // any static constructor runs.
+    constexpr explicit CUtlMemory(int growSize = 0, int initCount = 0)
         : m_pMemory(nullptr), m_nAllocationCount(0), m_nGrowSize(growSize < 0 ? 0 : growSize) {
         if (initCount > 0 && !TryReallocate(initCount)) {
             UtlMemory_FailGrow("CUtlMemory", static_cast<unsigned int>(initCount), sizeof(T));
@@ -65,8 +67,8 @@ public:
     // Index access is unchecked: 0 <= i < NumAllocated() is the caller's duty.
     T& operator[](int i) { return m_pMemory[i]; }
     const T& operator[](int i) const { return m_pMemory[i]; }
-    T* Base() { return m_pMemory; }
-    const T* Base() const { return m_pMemory; }
+    constexpr T* Base() { return m_pMemory; }
+    constexpr const T* Base() const { return m_pMemory; }
     int NumAllocated() const { return m_nAllocationCount; }
     int GrowSize() const { return m_nGrowSize; }
     bool IsExternallyAllocated() const { return m_nGrowSize < 0; }

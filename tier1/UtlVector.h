@@ -28,7 +28,10 @@ template <class T>
 class CUtlVector {
 public:
     // An empty vector; `initSize` elements of room are allocated at once when positive.
-    explicit CUtlVector(int growSize = 0, int initSize = 0) : m_Memory(growSize, initSize), m_Size(0) {
+    // Constant-initialised when `initSize` is 0 (a static vector is empty before any
+    // static constructor runs, whatever the order of the units).
+    constexpr explicit CUtlVector(int growSize = 0, int initSize = 0)
+        : m_Memory(growSize, initSize), m_Size(0), m_pElements(nullptr) {
         ResetDbgInfo();
     }
 
@@ -171,7 +174,7 @@ private:
         return Base() && at >= first && at < first + static_cast<uintptr_t>(m_Size) * sizeof(T);
     }
 
-    void ResetDbgInfo() { m_pElements = m_Memory.Base(); }
+    constexpr void ResetDbgInfo() { m_pElements = m_Memory.Base(); }
 
     CUtlMemory<T> m_Memory;
     int m_Size;

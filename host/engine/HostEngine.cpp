@@ -22,6 +22,7 @@
 namespace {
 
 const int kExtraEdicts = 64;  // non-player entities after the player slots
+const int kEdictFree = 0x2;   // the engine's state flag of an edict that holds nothing
 const float kTickInterval = 0.015f;
 
 void* PluginInterfaceFactory(const char* name, int* returnCode) {
@@ -67,7 +68,7 @@ bool CHostEngine::Start(const HostOptions& options) {
     srand(options_.seed);
 
     edicts_.assign(options_.maxClients + 1 + kExtraEdicts, edict_t{});
-    for (size_t i = 1; i < edicts_.size(); ++i) edicts_[i].stateFlags = FL_EDICT_FREE;
+    for (size_t i = 1; i < edicts_.size(); ++i) edicts_[i].stateFlags = kEdictFree;
     clients_.assign(options_.maxClients + 1, Client{});
     globals_ = ServerGlobals{};
     globals_.maxClients = options_.maxClients;
@@ -134,9 +135,9 @@ bool CHostEngine::LoadPlugin(const std::string& path) {
     }
     auto factory = reinterpret_cast<InterfaceFactoryFn>(dlsym(module, "CreateInterface"));
     auto* plugin =
-        factory ? static_cast<IServerPluginCallbacks*>(factory(INTERFACEVERSION_PLUGINCALLBACKS, nullptr)) : nullptr;
+        factory ? static_cast<IServerPluginCallbacks*>(factory("ISERVERPLUGINCALLBACKS001", nullptr)) : nullptr;
     if (!plugin) {
-        Msg("host: %s has no plugin interface \"%s\"\n", path.c_str(), INTERFACEVERSION_PLUGINCALLBACKS);
+        Msg("host: %s has no plugin interface \"%s\"\n", path.c_str(), "ISERVERPLUGINCALLBACKS001");
         dlclose(module);
         return false;
     }
@@ -196,7 +197,7 @@ void CHostEngine::RemoveClient(int slot) {
     if (plugin_) plugin_->ClientDisconnect(edict);
     if (game_) game_->ClientDisconnect(edict);
     clients_[slot] = Client{};
-    edict->stateFlags = FL_EDICT_FREE;
+    edict->stateFlags = kEdictFree;
 }
 
 edict_t* CHostEngine::Edict(int index) {

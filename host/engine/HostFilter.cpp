@@ -89,9 +89,8 @@ void CHostEngine::ShowFilter(const std::string& expression, bool partial) {
 
     const int count = FilterSlotOf<int (*)(void*)>(filter, kSlotGetRecipientCount)(filter);
     Msg("filter \"%s\"%s selects %d\n", expression.c_str(), partial ? " (partial)" : "", count);
-    auto* players = gameFactory_
-                        ? static_cast<IPlayerInfoManagerApi*>(gameFactory_(INTERFACEVERSION_PLAYERINFOMANAGER, nullptr))
-                        : nullptr;
+    auto* players =
+        gameFactory_ ? static_cast<IPlayerInfoManagerApi*>(gameFactory_("PlayerInfoManager002", nullptr)) : nullptr;
     for (int i = 0; i < count; ++i) {
         const int slot = FilterSlotOf<int (*)(void*, int)>(filter, kSlotGetRecipientIndex)(filter, i);
         IPlayerInfoApi* info = players ? players->GetPlayerInfo(Edict(slot)) : nullptr;

@@ -188,14 +188,14 @@ void* HostEngineInterface(const char* name) {
         void* object;
     };
     const Entry entries[] = {
-        {INTERFACEVERSION_ENGINESERVER, static_cast<IEngineServerApi*>(&s_engineServer)},
-        {INTERFACEVERSION_GAMEEVENTSMANAGER, &s_gameEvents},
-        {INTERFACEVERSION_FILESYSTEM, static_cast<IFileSystemApi*>(&s_fileSystem)},
-        {INTERFACEVERSION_PLUGINHELPERS, static_cast<IPluginHelpersApi*>(&s_helpers)},
-        {INTERFACEVERSION_ENGINETRACE, static_cast<IEngineTraceApi*>(&s_trace)},
-        {INTERFACEVERSION_CVAR, GetCVarIF()},
-        {INTERFACEVERSION_STRINGTABLE, &s_stringTables},
-        {INTERFACEVERSION_RANDOMSTREAM, static_cast<IRandomStreamApi*>(&s_random)},
+        {"VEngineServer021", static_cast<IEngineServerApi*>(&s_engineServer)},
+        {"GAMEEVENTSMANAGER002", &s_gameEvents},
+        {"VFileSystem017", static_cast<IFileSystemApi*>(&s_fileSystem)},
+        {"ISERVERPLUGINHELPERS001", static_cast<IPluginHelpersApi*>(&s_helpers)},
+        {"EngineTraceServer003", static_cast<IEngineTraceApi*>(&s_trace)},
+        {"VEngineCvar003", GetCVarIF()},
+        {"VEngineServerStringTable001", &s_stringTables},
+        {"VEngineRandom001", static_cast<IRandomStreamApi*>(&s_random)},
     };
     for (const Entry& entry : entries) {
         if (strcmp(entry.name, name) == 0) return entry.object;

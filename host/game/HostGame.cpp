@@ -16,10 +16,19 @@
 #include <utility>
 #include <vector>
 
-#include "sigscan/GameFunctions.h"
+#include "math/vector.h"
 #include "tier0/dbg.h"
 
+class CBaseEntity;
+class CBaseCombatWeapon;
+class CBaseCombatCharacter;
+
 namespace {
+
+// The positions of the virtual functions the plugin calls, counted from 0 in a game
+// object's table. The game fixes them; they are written out here, not taken from the
+// plugin's headers, so that a wrong slot in the plugin reaches an unexpected slot.
+const int kEntityTableSize = 359;  // slots 0 to 358
 
 class CHostPlayer;
 
@@ -306,21 +315,20 @@ std::vector<void*> StubTable(std::integer_sequence<int, N...>) {
 }
 
 std::vector<void*> MakeTable() {
-    std::vector<void*> table = StubTable(std::make_integer_sequence<int, kGameSlotCount + 1>());
-    table[kSlotSetModel] = reinterpret_cast<void*>(&SlotSetModel);
-    table[kSlotTeleport] = reinterpret_cast<void*>(&SlotTeleport);
-    table[kSlotIgnite] = reinterpret_cast<void*>(&SlotIgnite);
-    table[kSlotGiveNamedItem] = reinterpret_cast<void*>(&SlotGiveNamedItem);
-    table[kSlotCommitSuicide] = reinterpret_cast<void*>(&SlotCommitSuicide);
-    table[kSlotRemovePlayerItem] = reinterpret_cast<void*>(&SlotRemovePlayerItem);
-    table[kSlotGiveAmmo] = reinterpret_cast<void*>(&SlotGiveAmmo);
-    table[kSlotRemoveAllItems] = reinterpret_cast<void*>(&SlotRemoveAllItems);
-    table[kSlotGetName] = reinterpret_cast<void*>(&SlotGetName);
-    table[kSlotWeaponGetSlot] = reinterpret_cast<void*>(&SlotWeaponGetSlot);
-    table[kSlotWeaponSwitch] = reinterpret_cast<void*>(&SlotWeaponSwitch);
-    table[kSlotWeaponDrop] = reinterpret_cast<void*>(&SlotWeaponDrop);
-    table[kSlotDelete] = reinterpret_cast<void*>(&SlotDelete);
-    table[kSlotOnPickedUp] = reinterpret_cast<void*>(&SlotOnPickedUp);
+    std::vector<void*> table = StubTable(std::make_integer_sequence<int, kEntityTableSize>());
+    const struct {
+        int slot;
+        void* function;
+    } known[] = {
+        {26, reinterpret_cast<void*>(&SlotSetModel)},        {99, reinterpret_cast<void*>(&SlotTeleport)},
+        {189, reinterpret_cast<void*>(&SlotIgnite)},         {214, reinterpret_cast<void*>(&SlotGiveAmmo)},
+        {220, reinterpret_cast<void*>(&SlotWeaponDrop)},     {221, reinterpret_cast<void*>(&SlotWeaponSwitch)},
+        {225, reinterpret_cast<void*>(&SlotWeaponGetSlot)},  {227, reinterpret_cast<void*>(&SlotRemovePlayerItem)},
+        {262, reinterpret_cast<void*>(&SlotOnPickedUp)},     {283, reinterpret_cast<void*>(&SlotGetName)},
+        {284, reinterpret_cast<void*>(&SlotRemoveAllItems)}, {307, reinterpret_cast<void*>(&SlotDelete)},
+        {330, reinterpret_cast<void*>(&SlotGiveNamedItem)},  {358, reinterpret_cast<void*>(&SlotCommitSuicide)},
+    };
+    for (const auto& entry : known) table[entry.slot] = entry.function;
     return table;
 }
 
@@ -363,7 +371,7 @@ public:
         s_globals = globals;
         s_spawnPoints.clear();
         s_engine = static_cast<IHostEngine*>(engineFactory(HOSTENGINE_INTERFACE_VERSION, nullptr));
-        s_engineServer = static_cast<IEngineServerApi*>(engineFactory(INTERFACEVERSION_ENGINESERVER, nullptr));
+        s_engineServer = static_cast<IEngineServerApi*>(engineFactory("VEngineServer021", nullptr));
     }
     void SetGameDescription(const char* description) override { s_description = description ? description : ""; }
     void ClientPutInServer(edict_t* edict, int index, const char* name, int userId, const char* networkId,
@@ -547,10 +555,10 @@ VL_EXPORT void* CreateInterface(const char* name, int* returnCode) {
         void* object;
     };
     const Entry entries[] = {
-        {INTERFACEVERSION_PLAYERINFOMANAGER, static_cast<IPlayerInfoManagerApi*>(&s_playerInfoManager)},
-        {INTERFACEVERSION_BOTMANAGER, static_cast<IBotManagerApi*>(&s_botManager)},
-        {INTERFACEVERSION_SERVERGAMEDLL, static_cast<IServerGameDllApi*>(&s_serverGameDll)},
-        {INTERFACEVERSION_SERVERGAMEENTS, &s_serverGameEnts},
+        {"PlayerInfoManager002", static_cast<IPlayerInfoManagerApi*>(&s_playerInfoManager)},
+        {"BotManager001", static_cast<IBotManagerApi*>(&s_botManager)},
+        {"ServerGameDLL006", static_cast<IServerGameDllApi*>(&s_serverGameDll)},
+        {"ServerGameEnts001", &s_serverGameEnts},
         {HOSTGAME_INTERFACE_VERSION, static_cast<IHostGame*>(&s_hostGame)},
     };
     for (const Entry& entry : entries) {

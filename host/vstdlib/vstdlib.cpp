@@ -110,7 +110,8 @@ private:
     const char* StoreText(const char* text, size_t length) {
         if (arenaUsed_ + length + 1 > arenaSize_) {
             arenaSize_ = length + 1 > kArenaBlock ? length + 1 : kArenaBlock;
-            arena_.emplace_back(new char[arenaSize_]);
+            arena_.emplace_back(static_cast<char*>(malloc(arenaSize_)));
+            if (!arena_.back()) abort();  // the stand-in runtime does not model running out here
             arenaUsed_ = 0;
         }
         char* stored = arena_.back().get() + arenaUsed_;
@@ -132,8 +133,9 @@ private:
         }
         if (!freeList_) {
             const size_t count = kSlabBytes / nodeSize_;
-            slabs_.emplace_back(new unsigned char[count * nodeSize_]);
-            unsigned char* slab = slabs_.back().get();
+            auto* slab = static_cast<unsigned char*>(malloc(count * nodeSize_));
+            if (!slab) return nullptr;
+            slabs_.emplace_back(slab);
             for (size_t i = count; i-- > 0;) {
                 FreeBlock* block = reinterpret_cast<FreeBlock*>(slab + i * nodeSize_);
                 block->next = freeList_;
@@ -169,12 +171,17 @@ private:
 
     std::vector<Name> names_;
     std::vector<HKeySymbol> slots_ = std::vector<HKeySymbol>(1024, INVALID_KEY_SYMBOL);
-    std::vector<std::unique_ptr<char[]>> arena_;
+    // The runtime's own blocks come from malloc, not array new: tests count the array
+    // blocks of the code under test, and these live as long as the process.
+    struct MallocDeleter {
+        void operator()(void* memory) const { free(memory); }
+    };
+    std::vector<std::unique_ptr<char, MallocDeleter>> arena_;
     size_t arenaUsed_ = 0;
     size_t arenaSize_ = 0;
     size_t nodeSize_ = 0;
     FreeBlock* freeList_ = nullptr;
-    std::vector<std::unique_ptr<unsigned char[]>> slabs_;
+    std::vector<std::unique_ptr<unsigned char, MallocDeleter>> slabs_;
 };
 
 CHostKeyValuesSystem s_keyValuesSystem;

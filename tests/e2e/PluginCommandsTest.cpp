@@ -96,6 +96,29 @@ TEST_F(PluginCommandsTest, NoPlayerSlotsMeansNoUserIdExists) {
     EXPECT_EQ(Run("vl_spawn 2"), (Lines{"Userid '2' not exists!"}));
 }
 
+TEST_F(PluginCommandsTest, UserIdLookupWalksSlotsOneToMaxClientsInclusive) {
+    HostOptions options;
+    options.gameDir = MakeGameDir();
+    options.maxClients = 2;
+    StartWithPlugin(options);
+    host.AddClient("Alice", "ID_1", false);  // slot 1, user id 2
+    host.AddClient("Bob", "ID_2", false);    // slot 2 (the last), user id 3
+    // Found (the table is empty, so the unable-to line), or not found at all.
+    const struct {
+        const char* line;
+        const char* shown;
+    } cases[] = {
+        {"vl_spawn 2", "Unable to Respawn userid '2'"},               // the first slot
+        {"vl_spawn 3", "Unable to Respawn userid '3'"},               // the last slot
+        {"vl_changeteam 3 1", "Unable to changeteam userid '3'"},     // the last slot
+        {"vl_spawn -1", "Userid '-1' not exists!"},                   // slot 0 (user id -1) is no player
+        {"vl_spawn 4", "Userid '4' not exists!"},                     // one past the last user id
+        {"vl_spawn 2147483647", "Userid '2147483647' not exists!"},   // the largest id
+        {"vl_spawn 99999999999", "Userid '2147483647' not exists!"},  // strtol saturates
+    };
+    for (const auto& c : cases) EXPECT_EQ(Run(c.line), (Lines{c.shown})) << c.line;
+}
+
 TEST_F(PluginCommandsTest, VersionVariableShowsAndTakesValuesAndNotifiesTheConsole) {
     StartWithoutTable();
     EXPECT_EQ(Run("vl_utils_version"),

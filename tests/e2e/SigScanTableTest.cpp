@@ -154,17 +154,34 @@ TEST_F(SigScanTableTest, NumberLikeSignaturesAreListedAsTheirBytes) {
     EXPECT_EQ(records[9], "Sig: UWVSdq\\x13Y");
 }
 
-TEST_F(SigScanTableTest, LongAndFormatLikeTextsArePrintedLiterallyAndCut) {
-    const std::string longName(1024, 'n'), longMask(1024, 'x');
-    StartWithDataFile(DataFile(Section(
-        "default", Entry(longName, "GameRemoveEntity", "1", "55", longMask) + Entry("%s%n%d", "GameSwitchTeam"))));
+TEST_F(SigScanTableTest, LongUnprintableAndFormatLikeTextsArePrintedWholeAndLiterally) {
+    // The longest texts a data file can hold (1023 characters), a signature of 511
+    // unprintable bytes, a name whose line feed would forge a line, and format directives.
+    const std::string longName(1023, 'n'), longMask(1023, 'x');
+    std::string controlSig;
+    for (int i = 0; i < 511; ++i) controlSig += "01";
+    StartWithDataFile(DataFile(Section("default", Entry(longName, "GameRemoveEntity", "1", controlSig, longMask) +
+                                                      Entry("x\nMask: forged", "GameSwitchTeam", "1", "5C41", "m\tk") +
+                                                      Entry("%s%n%d", "GameRoundRespawn", "1", "", "%x"))));
+    std::string escapedSig;
+    for (int i = 0; i < 511; ++i) escapedSig += "\\x01";
     const Lines records = ReportRecords();
-    ASSERT_EQ(records.size(), 12u) << console.Text();
-    // Each line is cut to its 1 KB buffer, and still ends the line.
-    EXPECT_EQ(records[0], "Name: " + std::string(1016, 'n'));
-    EXPECT_EQ(records[4], "Mask: " + std::string(1016, 'x'));
-    EXPECT_EQ(records[6], "Name: %s%n%d");
-    EXPECT_EQ(Run("vl_sigscan")[2], records[0]);
+    ASSERT_EQ(records.size(), 18u) << console.Text();
+    EXPECT_EQ(records[0], "Name: " + longName);
+    EXPECT_EQ(records[3], "Sig: " + escapedSig) << "no escape is torn";
+    EXPECT_EQ(records[4], "Mask: " + longMask);
+    EXPECT_EQ(records[6], "Name: x\\x0AMask: forged");
+    EXPECT_EQ(records[9], "Sig: \\x5CA") << "the signature's backslash is escaped";
+    EXPECT_EQ(records[10], "Mask: m\\x09k");
+    EXPECT_EQ(records[12], "Name: %s%n%d");
+    EXPECT_EQ(records[16], "Mask: %x");
+
+    Lines listing = Run("vl_sigscan");
+    ASSERT_EQ(listing.size(), 2u + 3 * 7) << console.Text();
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string& line = listing[2 + i / 6 * 7 + i % 6];
+        EXPECT_EQ(line.rfind("Addr: ", 0) == 0 ? std::string("Addr: ") : line, records[i]) << "line " << i;
+    }
 }
 
 TEST_F(SigScanTableTest, EmptyGameDescriptionMakesTheRootTheGamesSection) {

@@ -52,10 +52,16 @@ TEST(DebugMsg, TextIsNeverAFormatAndLongTextIsCut) {
     ConsoleCapture console;
     DebugMsg(0, "100%s %n %d");
     EXPECT_EQ(console.Text(), "100%s %n %d\n");
-    console.Clear();
-    DebugMsg(1, std::string(5000, 'x').c_str());
-    EXPECT_LT(console.Text().size(), 1024u);
-    EXPECT_EQ(console.Text().rfind("Warning : xxx", 0), 0u);
+    // "Warning : " and the line feed leave 1012 of the 1023 characters for the text.
+    const struct {
+        size_t length;
+        size_t shown;
+    } cases[] = {{1011, 1011}, {1012, 1012}, {1013, 1012}, {5000, 1012}};
+    for (const auto& c : cases) {
+        console.Clear();
+        DebugMsg(1, std::string(c.length, 'x').c_str());
+        EXPECT_EQ(console.Text(), "Warning : " + std::string(c.shown, 'x') + "\n") << c.length;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Opening the game server library, resolving symbols with the exact error lines, and
 // decoding signature texts.
 #include "sigscan/SigScan.h"
+#include "sigscan/SignatureText.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -90,6 +91,14 @@ TEST_F(SigScanTest, ResolvesSymbolsOfTheGameLibraryAndNamesTheEntryWhenMissing) 
     EXPECT_NE(line.find("\", plugin will not function properly.\n"), std::string::npos) << line;
     EXPECT_EQ(console.Lines().size(), 1u);
 
+    // The entry name and the loader's text (which repeats the symbol) are escaped.
+    console.Clear();
+    EXPECT_EQ(scanner.FindSymbolAddress("Bad\nEntry", "No\nSymbol"), nullptr);
+    ASSERT_EQ(console.Lines().size(), 1u) << console.Text();
+    EXPECT_EQ(console.Text().rfind("SigScan ERROR: dlsym() failed for function \"Bad\\x0AEntry\" with error: \"", 0),
+              0u);
+    EXPECT_NE(console.Text().find("No\\x0ASymbol"), std::string::npos) << console.Text();
+
     scanner.Dispose();
     EXPECT_EQ(g_BaseAddr, nullptr);
 }
@@ -116,15 +125,28 @@ TEST_F(SigScanTest, MissingLibraryPrintsTwoLinesThenStaysSilent) {
 }
 
 TEST_F(SigScanTest, OverlongGameDirectoryIsRefusedNotTruncated) {
-    // 500 characters fit the directory buffer, but not with "/bin/server_i486.so".
-    UseGameDir("/" + std::string(499, 'd'));
-    SigScan scanner;
-    EXPECT_TRUE(scanner.failed);
-    EXPECT_EQ(g_BaseAddr, nullptr);
-    const std::vector<std::string> lines = console.Lines();
-    ASSERT_EQ(lines.size(), 2u) << console.Text();
-    EXPECT_EQ(lines[0].rfind("SigScan ERROR: the game directory is too long", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
+    // "/bin/server_i486.so" adds 19 characters: a 492-character directory makes a path of
+    // 511, the longest that fits the 512-byte buffer; one more is refused.
+    const struct {
+        size_t length;
+        const char* firstLine;
+    } cases[] = {
+        {492, "SigScan ERROR: dlopen() failed with error: \""},
+        {493, "SigScan ERROR: the game directory is too long"},
+        {511, "SigScan ERROR: the game directory is too long"},
+        {600, "SigScan ERROR: the game directory is too long"},  // cut to 511 by the engine
+    };
+    for (const auto& c : cases) {
+        console.Clear();
+        UseGameDir("/" + std::string(c.length - 1, 'd'));
+        SigScan scanner;
+        EXPECT_TRUE(scanner.failed) << c.length;
+        EXPECT_EQ(g_BaseAddr, nullptr);
+        const std::vector<std::string> lines = console.Lines();
+        ASSERT_EQ(lines.size(), 2u) << console.Text();
+        EXPECT_EQ(lines[0].rfind(c.firstLine, 0), 0u) << c.length << ": " << lines[0];
+        EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
+    }
 }
 
 }  // namespace

@@ -14,7 +14,11 @@ ConsoleCapture::~ConsoleCapture() {
     HostTier0_SetOutputHook(outer_ ? &ConsoleCapture::Receive : nullptr, outer_);
 }
 
-void ConsoleCapture::Receive(const char* text, void* context) { static_cast<ConsoleCapture*>(context)->text_ += text; }
+void ConsoleCapture::Receive(const char* text, void* context) {
+    ConsoleCapture* capture = static_cast<ConsoleCapture*>(context);
+    capture->text_ += text;
+    capture->pieces_.push_back(text);
+}
 
 std::vector<std::string> ConsoleCapture::Lines() const {
     std::vector<std::string> lines;

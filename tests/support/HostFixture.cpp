@@ -1,20 +1,58 @@
 #include "support/HostFixture.h"
 
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 std::string BinDir() { return VL_BIN_DIR; }
 std::string GameDir() { return VL_GAME_DIR; }
 std::string PluginPath() { return BinDir() + "/vorlane_utils.so"; }
 
+namespace {
+
+// Removes the game directories made during a test when the test ends (after its
+// TearDown, so the engine has let go of them), and any left at the end of the program.
+class GameDirCleaner final : public ::testing::EmptyTestEventListener {
+public:
+    static std::vector<std::string>& Made() {
+        static std::vector<std::string> made;
+        return made;
+    }
+    static void RemoveAll() {
+        for (const std::string& dir : Made()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+        Made().clear();
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { RemoveAll(); }
+    void OnTestProgramEnd(const ::testing::UnitTest&) override { RemoveAll(); }
+};
+
+void Remember(const std::string& dir) {
+    // The listener list owns the cleaner; it is added once, on first use.
+    static const bool added = [] {
+        ::testing::UnitTest::GetInstance()->listeners().Append(new GameDirCleaner);
+        return true;
+    }();
+    (void)added;
+    GameDirCleaner::Made().push_back(dir);
+}
+
+}  // namespace
+
 std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& files) {
-    static int counter = 0;
-    const std::string dir =
-        ::testing::TempDir() + "vlgame_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-    // A directory left by an earlier process that had the same id is not ours to keep.
-    std::filesystem::remove_all(dir);
+    // mkdtemp picks a name no other process holds, so a reused process id cannot collide
+    // with a directory some earlier run left behind.
+    std::string pattern = ::testing::TempDir() + "vlgame_XXXXXX";
+    if (!mkdtemp(&pattern[0])) {
+        ADD_FAILURE() << "cannot make a game directory from " << pattern;
+        return pattern;
+    }
+    const std::string dir = pattern;
+    Remember(dir);
     std::filesystem::create_directories(dir + "/bin");
     std::filesystem::create_symlink(GameDir() + "/bin/server_i486.so", dir + "/bin/server_i486.so");
     for (const auto& file : files) {
@@ -35,4 +73,9 @@ void HostTest::StartWithPlugin(HostOptions options) {
     ASSERT_TRUE(host.LoadPlugin(PluginPath())) << console.Text();
 }
 
-void HostTest::TearDown() { host.Shutdown(); }
+void HostTest::TearDown() {
+    host.Shutdown();
+    // The plugin's static objects (variable texts, the table's signatures) are released
+    // when the engine closes the library.
+    EXPECT_EQ(arrays_.Live(), 0) << "new[] blocks left after the plugin was unloaded";
+}

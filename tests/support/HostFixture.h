@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "host/engine/HostEngine.h"
+#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 
 std::string BinDir();
 std::string GameDir();
 std::string PluginPath();
 
-// A fresh game directory under the test's temporary directory: bin/server_i486.so links
-// to the built game library, and each (relative path, content) pair becomes a file.
+// A fresh game directory under the test's temporary directory (a unique name made by
+// mkdtemp): bin/server_i486.so links to the built game library, and each (relative
+// path, content) pair becomes a file. The directory is removed when the test ends.
 std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& files = {});
 
 class HostTest : public ::testing::Test {
@@ -29,4 +31,7 @@ protected:
 
     CHostEngine& host = CHostEngine::Instance();
     ConsoleCapture console;
+
+private:
+    ArrayLeakCheck arrays_;  // checked once the engine has unloaded everything
 };

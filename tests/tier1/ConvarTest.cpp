@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/vstdlib/HostVstdlib.h"
+#include "support/ArrayAllocations.h"
 
 namespace {
 
@@ -77,7 +78,11 @@ protected:
         RegistryState::Reset();
         ClearRecords();
     }
-    void TearDown() override { RegistryState::Reset(); }
+    void TearDown() override {
+        RegistryState::Reset();
+        EXPECT_EQ(arrays_.Live(), 0) << "variable texts (new[]) leaked or freed twice";
+    }
+    ArrayLeakCheck arrays_;
 };
 using ConvarCommandTest = ConvarRegistryTest;
 using ConvarVariableTest = ConvarRegistryTest;
@@ -275,6 +280,17 @@ TEST_F(ConvarVariableTest, BoundsClampTextFloatAndIntSets) {
     EXPECT_EQ(crossed.GetFloat(), 2.0f);
     crossed.SetValue("3");  // above the maximum too, but the minimum is tested first
     EXPECT_EQ(crossed.GetFloat(), 5.0f);
+
+    // A value equal to a bound is inside: its text is kept as given, not reformatted.
+    ConVar both("both", "7", 0, nullptr, true, 2.0f, true, 10.0f);
+    const struct {
+        const char* set;
+        const char* state;
+    } edges[] = {{"2", "2|2|2"}, {"10", "10|10|10"}, {"1.99", "2.000000|2|2"}, {"10.01", "10.000000|10|10"}};
+    for (const auto& e : edges) {
+        both.SetValue(e.set);
+        EXPECT_EQ(State(both), e.state) << e.set;
+    }
 }
 
 TEST_F(ConvarVariableTest, NumericSetsOfTheCurrentValueDoNothing) {
@@ -308,11 +324,23 @@ TEST_F(ConvarVariableTest, TextBufferGrowsButNeverShrinks) {
     v.SetValue("abcdefgh");
     EXPECT_EQ(v.BufferSize(), 9);
     const char* grown = v.Buffer();
+    // A text that exactly fills the buffer makes no new buffer: it costs the same array
+    // allocations as a shorter one.
+    int made = ArrayAllocationsMade();
+    v.SetValue("12345678");
+    const int equalCost = ArrayAllocationsMade() - made;
+    made = ArrayAllocationsMade();
     v.SetValue("hello");
+    EXPECT_EQ(equalCost, ArrayAllocationsMade() - made);
     EXPECT_EQ(v.Buffer(), grown);
     EXPECT_EQ(v.BufferSize(), 9);
+    v.SetValue("123456789");  // one past
+    EXPECT_EQ(v.BufferSize(), 10);
+    grown = v.Buffer();
+    v.SetValue("hello");
     v.SetValue(v.GetString() + 2);  // from its own, overlapping text
     EXPECT_STREQ(v.GetString(), "llo");
+    EXPECT_EQ(v.Buffer(), grown);
     EXPECT_EQ(HostNotifications().back(), Changes::value_type(&v, "hello"));
 }
 

@@ -14,6 +14,7 @@
 
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
@@ -24,8 +25,8 @@
 
 namespace {
 
-// Every test must give back each node and each runtime-allocator block it took, also
-// after loads that failed half-way.
+// Every test must give back each node, each runtime-allocator block and each new[] text
+// it took, also after loads that failed half-way.
 class KeyValuesReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,6 +39,7 @@ protected:
         EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
         EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
         EXPECT_EQ(KeyValuesText::LiveBlocks(), textBlocksAtStart_) << "value texts leaked";
+        EXPECT_EQ(arrays_.Live(), 0) << "texts made with new[] leaked or freed twice";
     }
     int LiveTextBlocks() const { return KeyValuesText::LiveBlocks() - textBlocksAtStart_; }
 
@@ -45,6 +47,7 @@ private:
     int nodesAtStart_ = 0;
     int blocksAtStart_ = 0;
     int textBlocksAtStart_ = 0;
+    ArrayLeakCheck arrays_;
 };
 
 // A root loaded from `text`, released by the destructor.

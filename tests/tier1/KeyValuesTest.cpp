@@ -12,6 +12,7 @@
 
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 #include "support/SmallStack.h"
 #include "tier1/KeyValuesText.h"
@@ -20,7 +21,8 @@
 namespace {
 
 // Every test must give back each node it took from the key-value system (a double free
-// shows as a count below the start) and each block of the runtime allocator.
+// shows as a count below the start), each block of the runtime allocator and each text
+// made with new[].
 class KeyValuesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -32,6 +34,7 @@ protected:
         EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
         EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
         EXPECT_EQ(KeyValuesText::LiveBlocks(), textBlocksAtStart_) << "value texts leaked";
+        EXPECT_EQ(arrays_.Live(), 0) << "texts made with new[] leaked or freed twice";
     }
     int LiveNodes() const { return HostVstdlib_LiveKeyValues() - nodesAtStart_; }
 
@@ -39,6 +42,7 @@ private:
     int nodesAtStart_ = 0;
     int blocksAtStart_ = 0;
     int textBlocksAtStart_ = 0;
+    ArrayLeakCheck arrays_;
 };
 
 std::vector<std::string> ChildNames(KeyValues* kv) {
@@ -327,6 +331,15 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
     EXPECT_EQ(kv->GetInt("i"), -7);
     EXPECT_EQ(kv->GetInt("f"), -2);
     EXPECT_EQ(kv->GetInt("big"), INT_MAX);
+    // Saturation starts exactly at 2^31; the largest float below it converts exactly.
+    const struct {
+        float value;
+        int truncated;
+    } edges[] = {{2147483648.0f, INT_MAX}, {2147483520.0f, 2147483520}, {-2147483648.0f, INT_MIN}, {-2.5e9f, INT_MIN}};
+    for (const auto& e : edges) {
+        kv->SetFloat("edge", e.value);
+        EXPECT_EQ(kv->GetInt("edge"), e.truncated) << e.value;
+    }
     EXPECT_EQ(kv->GetInt("nan"), 0);
     EXPECT_EQ(kv->GetInt("p"), static_cast<int>(reinterpret_cast<intptr_t>(&target)));
     EXPECT_EQ(kv->GetInt("c"), 0x04030201);

@@ -32,6 +32,12 @@ TEST(StrToolsTest, CaseFoldingTouchesOnlyLowercaseAsciiLetters) {
     EXPECT_EQ(V_strncasecmp("abcX", "ABCy", 3), 0);
     EXPECT_EQ(V_strncasecmp("abcX", "ABCy", 4), -1);
     EXPECT_EQ(V_strnicmp("abcX", "ABCy", 4), -1);
+    // The ends of the folded range: 'a' and 'z' fold, '`' and '{' next to them do not.
+    const struct {
+        const char *a, *b;
+        int order;
+    } edges[] = {{"a", "A", 0}, {"z", "Z", 0}, {"{", "[", 1}, {"`", "@", 1}, {"Z", "z", 0}};
+    for (const auto& e : edges) EXPECT_EQ(V_strcasecmp(e.a, e.b), e.order) << e.a << " " << e.b;
 
     // Only the first 99999 characters take part.
     std::string a(99999, 'q'), b(99999, 'Q');
@@ -61,6 +67,8 @@ TEST(StrToolsTest, BoundedSearchesNeverReadPastCount) {
     EXPECT_EQ(V_strnistr(block.get(), "ab", 3), nullptr);  // the match would end past 3
     EXPECT_EQ(V_strnistr(block.get(), "bz", 4), nullptr);
     EXPECT_EQ(V_strnistr(block.get(), "x", 0), nullptr);
+    EXPECT_EQ(V_strnistr(block.get(), "X", 1), block.get()) << "a match that exactly fills the count";
+    EXPECT_EQ(V_strnistr(block.get(), "xYa", 3), block.get());
     EXPECT_EQ(V_strnistr(block.get(), "", 4), nullptr);
     EXPECT_EQ(V_strnchr(block.get(), 'A', 4), block.get() + 2);
     EXPECT_EQ(V_strnchr(block.get(), 'A', 2), nullptr);
@@ -88,10 +96,11 @@ TEST(StrToolsTest, CopyTruncatesAndTerminates) {
     V_strncpy(buf, "ab", 1);
     EXPECT_EQ(buf[0], '\0');
     EXPECT_EQ(buf[1], '#');
-    buf[0] = '#';
-    V_strncpy(buf, "ab", 0);
-    V_strncpy(buf, "ab", -1);
-    EXPECT_EQ(buf[0], '#');
+    // A size of 0 or less writes nothing, not even before the buffer.
+    memset(buf, '#', sizeof(buf));
+    V_strncpy(buf + 1, "ab", 0);
+    V_strncpy(buf + 1, "ab", -1);
+    EXPECT_EQ(std::string(buf, 3), "###");
 }
 
 TEST(StrToolsTest, ConcatenationAppendsWhatFitsAndTerminates) {
@@ -133,6 +142,14 @@ TEST(StrToolsTest, WideCopyCountsSizeInBytes) {
     EXPECT_EQ(buf[4], L'#');
     V_wcsncpy(buf, L"abcdef", sizeof(wchar_t) - 1);  // no room for one character
     EXPECT_STREQ(buf, L"abc");
+    for (int bytes : {0, 1, 3, -4}) {
+        wmemset(buf, L'#', 6);
+        V_wcsncpy(buf + 1, L"ab", bytes);
+        EXPECT_EQ(buf[0], L'#') << bytes << " bytes: nothing is written before the buffer";
+        EXPECT_EQ(buf[1], L'#') << bytes;
+    }
+    V_wcsncpy(buf, L"ab", 3 * sizeof(wchar_t));  // exact fit with the terminator
+    EXPECT_STREQ(buf, L"ab");
 }
 
 TEST(StrToolsTest, SlicingWrapsNegativeAndLargeIndexes) {
@@ -148,6 +165,10 @@ TEST(StrToolsTest, SlicingWrapsNegativeAndLargeIndexes) {
     EXPECT_EQ(slice(-8, 6), "ef");  // -8 counts as -2
     EXPECT_EQ(slice(-6, 6), "");    // len - (6 mod 6) is past the end
     EXPECT_EQ(slice(6, 6), "");
+    EXPECT_EQ(slice(0, 0), "") << "an end of 0 is not counted from the end";
+    EXPECT_EQ(slice(5, 6), "f");          // the last character
+    EXPECT_EQ(slice(0, 6, 7), "abcdef");  // exact fit
+    EXPECT_EQ(slice(0, 6, 6), "abcde");
     EXPECT_EQ(slice(4, 2), "");
     EXPECT_EQ(slice(INT_MIN, 6), "ef");  // 2^31 mod 6 = 2, taken without overflow
     EXPECT_EQ(slice(2, INT_MAX), "");    // (2^31 - 1) mod 6 = 1
@@ -181,6 +202,11 @@ TEST(StrToolsTest, LeftAndRightTakeWholeStringOrSlice) {
     EXPECT_EQ(right(-2), "cdef");
     EXPECT_EQ(right(10, 4), "abc");
     EXPECT_EQ(right(3, 2), "d");
+    // A count equal to the length takes the whole string; one less leaves one out.
+    EXPECT_EQ(left(6), "abcdef");
+    EXPECT_EQ(right(6), "abcdef");
+    EXPECT_EQ(left(5), "abcde");
+    EXPECT_EQ(right(5), "bcdef");
 }
 
 TEST(StrToolsTest, CaseConversionStopsAtCountOrTerminator) {
@@ -207,6 +233,16 @@ TEST(StrToolsTest, IntegerParsingHasNoWhitespaceOrPlus) {
     EXPECT_EQ(V_atoi("-"), 0);
     EXPECT_EQ(V_atoi("2147483648"), INT_MIN);  // wraps in 32 bits
     EXPECT_EQ(V_atoi("4294967297"), 1);
+    EXPECT_EQ(V_atoi("2147483647"), INT_MAX);
+    // The ends of each digit range: '0' and '9', 'a'/'A' and 'f'/'F'.
+    const struct {
+        const char* text;
+        int value;
+    } digits[] = {{"0x10", 16}, {"0x09", 9}, {"0xaf", 175}, {"0XAF", 175}, {"0xg", 0}, {"90", 90}, {"0x0", 0}};
+    for (const auto& d : digits) {
+        EXPECT_EQ(V_atoi(d.text), d.value) << d.text;
+        EXPECT_FLOAT_EQ(V_atof(d.text), static_cast<float>(d.value)) << d.text;
+    }
 }
 
 TEST(StrToolsTest, FloatParsingUsesLastPointAndHasNoExponent) {
@@ -311,7 +347,18 @@ TEST(StrToolsTest, FormattingReportsFullLengthAndTerminates) {
     EXPECT_EQ(V_snprintf(buf, 6, "%ls", L"\u00e9"), 6);
     EXPECT_EQ(buf[5], '\0');
     EXPECT_EQ(buf[6], '#');
+    memset(buf, '#', sizeof(buf));
+    EXPECT_EQ(V_snprintf(buf + 1, 0, "%ls", L"\u00e9"), 0);  // a failure with no room writes nothing
+    EXPECT_EQ(buf[0], '#');
+    EXPECT_EQ(buf[1], '#');
     setlocale(LC_ALL, oldLocale.c_str());
+
+    // An empty result is a success of length 0, and exact fit keeps every character.
+    EXPECT_EQ(V_snprintf(buf, 8, "%s", ""), 0);
+    EXPECT_EQ(V_snprintf(buf, 8, "%s", "1234567"), 7);
+    EXPECT_STREQ(buf, "1234567");
+    EXPECT_EQ(V_snprintf(buf, 7, "%s", "1234567"), 7);
+    EXPECT_STREQ(buf, "123456");
 }
 
 TEST(StrToolsTest, CheckedWrappersKeepCLibraryResults) {
@@ -334,6 +381,8 @@ TEST(StrToolsTest, CheckedWrappersKeepCLibraryResults) {
     EXPECT_EQ(V_memcmp(low, lower, 1), 1);  // unit sign, not the difference
     EXPECT_EQ(V_memcmp(lower, low, 1), -1);
     EXPECT_EQ(V_memcmp(high, low, 0), 0);
+    EXPECT_EQ(V_memcmp("ab", "ac", 1), 0) << "only count bytes take part";
+    EXPECT_EQ(V_memcmp("ab", "ac", 2), -1);
 
     char buf[8] = "abcdef";
     V_memmove(buf + 1, buf, 4);

@@ -1,10 +1,13 @@
 #include "tier1/UtlBuffer.h"
 
+#include <float.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -144,6 +147,15 @@ TEST(UtlBufferTest, GetOverflowIsStickyUntilSeekGet) {
     b.SeekGet(B::SEEK_FROM_TAIL, 1);
     EXPECT_EQ(b.TellGet(), 2);
     EXPECT_TRUE(b.IsValid());
+    // Exactly at the mark is not past it, from either end; reading there is.
+    for (auto seek : {std::make_pair(B::SEEK_FROM_TAIL, 0), std::make_pair(B::SEEK_FROM_HEAD, 3)}) {
+        b.SeekGet(seek.first, seek.second);
+        EXPECT_TRUE(b.IsValid()) << seek.second;
+        EXPECT_EQ(b.TellGet(), 3);
+        EXPECT_EQ(b.GetBytesRemaining(), 0);
+    }
+    b.GetChar();
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
     // A negative position is not past the mark, but reading there fails.
     b.SeekGet(B::SEEK_FROM_HEAD, -1);
@@ -210,6 +222,16 @@ TEST(UtlBufferTest, BorrowedWritableMemoryTerminatesAndOverflows) {
     int baseline = HostTier0_LiveAllocations();
     unsigned char borrowed[8];
     {
+        // 7 bytes and a terminator fit the 8 borrowed ones exactly; one more does not.
+        CUtlBuffer growable(borrowed, 8, B::BUFFER_EXTERNAL_GROWABLE);
+        EXPECT_TRUE(growable.EnsureCapacity(7));
+        EXPECT_EQ(growable.Base(), borrowed);
+        EXPECT_TRUE(growable.EnsureCapacity(8));
+        EXPECT_NE(growable.Base(), borrowed);
+        EXPECT_GE(growable.Size(), 9);
+    }
+    EXPECT_EQ(HostTier0_LiveAllocations(), baseline);
+    {
         CUtlBuffer growable(borrowed, 8, B::BUFFER_EXTERNAL_GROWABLE);
         growable.Put("abcdefgh", 8);  // the terminator moves it onto owned memory
         EXPECT_NE(growable.Base(), borrowed);
@@ -246,6 +268,13 @@ TEST(UtlBufferTest, ReadOnlyMemoryIsReadExactlyAndNeverWritten) {
     EXPECT_EQ(ro.buf.PeekStringLength(), 0);
     ro.buf.Get(dest, 2);  // below the mark but beyond memory
     EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    // Measuring runs that end exactly where the block ends reads no byte past it.
+    ExactBuffer spaces("   "), word("abcd"), line("ab\n");
+    EXPECT_EQ(spaces.buf.PeekWhiteSpace(0), 3);
+    EXPECT_EQ(word.buf.PeekStringLength(), 5);
+    EXPECT_EQ(word.buf.PeekLineLength(), 5);
+    EXPECT_EQ(line.buf.PeekLineLength(), 4);
 }
 
 TEST(UtlBufferTest, WritesAtImpossiblePositionsFailWithPutOverflow) {
@@ -369,6 +398,22 @@ TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
     EXPECT_TRUE(b.IsValid());
     EXPECT_EQ(b.GetInt(), 0);
     EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    b.SeekGet(B::SEEK_FROM_TAIL, 0);
+    EXPECT_EQ(b.GetInt64(), 0) << "a 64-bit number at the very end";
+    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    // Floats saturate to infinity only beyond the largest finite float.
+    const struct {
+        const char* text;
+        float value;
+    } floats[] = {{"340282346638528859811704183484516925440", FLT_MAX},
+                  {"-340282346638528859811704183484516925440", -FLT_MAX},
+                  {"1e39", HUGE_VALF},
+                  {"-1e39", -HUGE_VALF}};
+    for (const auto& f : floats) {
+        ExactBuffer number(f.text);
+        EXPECT_EQ(number.buf.GetFloat(), f.value) << f.text;
+    }
 
     ExactBuffer word(" x");
     EXPECT_EQ(word.buf.GetChar(), ' ');  // characters are raw bytes, white space included
@@ -386,6 +431,9 @@ TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
     b.PutString("x\n");
     b.PutInt(5);
     EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5");
+    // A text that ends in a line feed leaves the tabs to whatever comes next.
+    b.PutString("y\n");
+    EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5y\n");
 
     CUtlBuffer off(0, 0, B::BUFFER_TEXT | B::BUFFER_NO_AUTO_TABS);
     off.PushTab();
@@ -524,6 +572,15 @@ TEST(UtlBufferTest, ParseTokenReadsBetweenDelimitersOrRestores) {
     EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 3));
     EXPECT_STREQ(dest, "ab");
     EXPECT_EQ(b.buf.TellGet(), 9);
+    b.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
+    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 1)) << "room for the terminator only";
+    EXPECT_STREQ(dest, "");
+    EXPECT_EQ(b.buf.TellGet(), 9);
+    // An empty token: trimming stops at the start of an exactly sized target.
+    ExactBuffer empty("[ ]");
+    std::unique_ptr<char[]> small(new char[2]);
+    EXPECT_TRUE(empty.buf.ParseToken("[", "]", small.get(), 2));
+    EXPECT_STREQ(small.get(), "");
 
     ExactBuffer wrong("(abc]");
     EXPECT_FALSE(wrong.buf.ParseToken("[", "]", dest, sizeof(dest)));

@@ -119,8 +119,10 @@ TEST(UtlCharConversionTest, DelimitedReadsHandleBadEscapesLimitsAndMissingDelimi
     EXPECT_EQ(unknown.buf.TellGet(), 6);
 
     ExactText limited("\"abcdef\"x");
+    memset(dest, '#', sizeof(dest));
     limited.buf.GetDelimitedString(conv, dest, 4);
     EXPECT_STREQ(dest, "abc");
+    EXPECT_EQ(dest[4], '#') << "nothing is written past maxChars";
     EXPECT_EQ(limited.buf.TellGet(), 8);
 
     ExactText spaced("  \"ab\\n\"");

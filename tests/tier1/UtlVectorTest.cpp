@@ -79,6 +79,11 @@ std::vector<int> Values(const CUtlVector<int>& v) { return std::vector<int>(v.Ba
 TEST(UtlMemoryTest, DoublingStartsFromElementSize) {
     CUtlMemory<int> ints;
     std::vector<int> seen;
+    ints.Grow(0);  // an empty block takes the policy's first block even for 0
+    EXPECT_EQ(ints.NumAllocated(), 8);
+    EXPECT_TRUE(ints.TryGrow(0));
+    EXPECT_EQ(ints.NumAllocated(), 8);
+    ints.Purge();
     for (int i = 0; i < 3; ++i) ints.Grow(1), seen.push_back(ints.NumAllocated());
     EXPECT_EQ(seen, (std::vector<int>{8, 16, 32}));
     ints.Grow(40);  // 72 requested
@@ -108,6 +113,24 @@ TEST(UtlMemoryTest, PositiveGrowSizeRoundsUpToMultiple) {
     EXPECT_EQ(m.NumAllocated(), 23);
     m.Grow(1);
     EXPECT_EQ(m.NumAllocated(), 25);
+
+    // Growth by num asks for the allocated count plus num, rounded up to a multiple:
+    // requests at and one past a multiple of the grow size.
+    const struct { int grow, count; } steps[] = {{5, 30}, {0, 30}, {1, 35}, {5, 40}, {4, 45}, {6, 55}};
+    for (const auto& step : steps) {
+        m.Grow(step.grow);
+        EXPECT_EQ(m.NumAllocated(), step.count) << "grow by " << step.grow;
+    }
+
+    // Capacity that is already there is not reallocated: with the allocator refusing
+    // everything, asking for the present count or less still succeeds.
+    HostTier0_SetAllocLimit(16);
+    EXPECT_TRUE(m.TryEnsureCapacity(55));
+    EXPECT_TRUE(m.TryEnsureCapacity(0));
+    EXPECT_FALSE(m.TryEnsureCapacity(56));
+    EXPECT_TRUE(m.TryGrow(0));
+    HostTier0_SetAllocLimit(0);
+    EXPECT_EQ(m.NumAllocated(), 55);
 }
 
 TEST(UtlMemoryTest, BorrowedMemoryIsNeverGrownOrFreed) {
@@ -195,6 +218,20 @@ TEST(UtlVectorTest, InsertAndRemoveKeepOrderOfTheRest) {
     EXPECT_TRUE(v.FindAndRemove(7));
     EXPECT_FALSE(v.FindAndRemove(7));
     EXPECT_EQ(Values(v), (std::vector<int>{6, 9}));
+
+    // The first and last slots, and the stale slot just past the count (which still
+    // holds the 9 that Remove moved down from it).
+    EXPECT_TRUE(v.IsValidIndex(0));
+    EXPECT_TRUE(v.IsValidIndex(1));
+    EXPECT_FALSE(v.IsValidIndex(2));
+    EXPECT_FALSE(v.IsValidIndex(-1));
+    v.Remove(0);
+    EXPECT_EQ(v.Base()[1], 9) << "the slot past the count keeps its stale bytes";
+    v.Remove(0);
+    EXPECT_EQ(v.Find(9), -1) << "the slot past the count is not searched";
+    v.AddToTail(4);
+    EXPECT_TRUE(v.FindAndRemove(4)) << "a match in the first slot";
+    EXPECT_EQ(v.Count(), 0);
 }
 
 TEST(UtlVectorTest, RemoveAllKeepsMemoryForReuse) {

@@ -1,0 +1,13 @@
+// How a record of the function table reads on the operator's console, shared by the load
+// report and "vl_sigscan".
+#pragma once
+
+struct vrn_sigscan_struct;
+
+// Prints the record's six lines with Msg: "Name: ", "Index: " (decimal), "Addr: "
+// (0x and eight hexadecimal digits), "Sig: ", "Mask: " and "Symbol: ". Every field is
+// printed whole, however long. The signature's bytes up to its first zero byte are shown
+// with every byte outside printable ASCII, and '\', as "\xNN"; the name, mask and symbol
+// keep printable ASCII (backslash included) as it is and show every other byte as
+// "\xNN", so that no field can end its line or forge another. Changes nothing.
+void PrintSigScanRecord(const vrn_sigscan_struct& record);

@@ -1,0 +1,74 @@
+// A function-table record as the operator reads it: every field whole, unprintable bytes
+// escaped, printable ones as they are.
+#include "plugin/SigScanListing.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "sigscan/SigScanData.h"
+#include "support/ConsoleCapture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A record as the loading step stores it: fields zero-filled after their text.
+vrn_sigscan_struct Record(const std::string& name, const std::vector<unsigned char>& sig, const std::string& mask,
+                          const std::string& symbol) {
+    vrn_sigscan_struct record;
+    memset(&record, 0, sizeof(record));
+    memcpy(record.funcName, name.data(), name.size());
+    memcpy(record.sigMask, mask.data(), mask.size());
+    memcpy(record.symbolName, symbol.data(), symbol.size());
+    record.funcIndex = 7;
+    record.funcAddress = reinterpret_cast<void*>(0x1234abcd);
+    record.sigBytes = new unsigned char[sig.size() + 1];
+    if (!sig.empty()) memcpy(record.sigBytes, sig.data(), sig.size());
+    record.sigBytes[sig.size()] = 0;
+    return record;
+}
+
+Lines Listed(const vrn_sigscan_struct& record) {
+    ConsoleCapture console;
+    PrintSigScanRecord(record);
+    delete[] record.sigBytes;
+    return console.Lines();
+}
+
+TEST(SigScanListing, PrintableFieldsReadAsTheyAre) {
+    EXPECT_EQ(Listed(Record("CCSPlayer::RoundRespawn", {0x55, 0x8B, 0x5C, 0x41}, "xx?x", "Game\\Respawn%s")),
+              (Lines{"Name: CCSPlayer::RoundRespawn", "Index: 7", "Addr: 0x1234abcd", "Sig: U\\x8B\\x5CA", "Mask: xx?x",
+                     "Symbol: Game\\Respawn%s"}));
+}
+
+TEST(SigScanListing, LongestFieldsAndSignaturesArePrintedWholeWithoutTornEscapes) {
+    // Field lengths at and around the old 1 KB line: 1016 (what fitted), 1017, 1023, and
+    // the longest a field holds, 1024; signatures whose escaped form is up to 4096 long.
+    for (size_t length : {1016u, 1017u, 1023u, 1024u}) {
+        const std::vector<unsigned char> sig(length, 0x01);
+        std::string escaped;
+        for (size_t i = 0; i < length; ++i) escaped += "\\x01";
+        const Lines lines = Listed(
+            Record(std::string(length, 'n'), sig, std::string(length, 'm'), std::string(length - 1, 's') + "\x7f"));
+        ASSERT_EQ(lines.size(), 6u) << length;
+        EXPECT_EQ(lines[0], "Name: " + std::string(length, 'n')) << length;
+        EXPECT_EQ(lines[3], "Sig: " + escaped) << length;
+        EXPECT_EQ(lines[4], "Mask: " + std::string(length, 'm')) << length;
+        EXPECT_EQ(lines[5], "Symbol: " + std::string(length - 1, 's') + "\\x7F") << length;
+    }
+}
+
+TEST(SigScanListing, LineFeedsAndControlBytesCannotForgeLines) {
+    EXPECT_EQ(Listed(Record("x\nIndex: 1", {0x0A}, "\r\n", "sym\tbol\x1b[2J")),
+              (Lines{"Name: x\\x0AIndex: 1", "Index: 7", "Addr: 0x1234abcd", "Sig: \\x0A", "Mask: \\x0D\\x0A",
+                     "Symbol: sym\\x09bol\\x1B[2J"}));
+    // A field filled to its last byte without a terminator is read no further than it.
+    vrn_sigscan_struct record = Record("", {}, "", "");
+    memset(record.funcName, 'z', sizeof(record.funcName));
+    EXPECT_EQ(Listed(record)[0], "Name: " + std::string(1025, 'z'));
+}
+
+}  // namespace
