@@ -335,7 +335,7 @@ bool CHostEngine::ExecuteFile(const std::string& path) {
 
 void CHostEngine::RunCommand(const std::vector<std::string>& args) {
     args_ = args;
-    if (!RunConsoleObject(args) && !RunHostCommand(args) && !RunPluginCommand(args))
+    if (!RunConsoleObject(args) && !RunHostCommand(args) && !RunFilterCommand(args) && !RunPluginCommand(args))
         Msg("Unknown command \"%s\"\n", args[0].c_str());
     args_.clear();
 }
@@ -392,7 +392,10 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
             "  host_players                       list the players\n"
             "  host_addplayer <name> [networkid]  connect a player\n"
             "  host_kick <slot>                   disconnect a player\n"
-            "  host_setplayer <slot> <field> <v>  set team, dead, health, eflags or name\n"
+            "  host_addbot <name>                 connect a bot (network id BOT)\n"
+            "  host_setplayer <slot> <field> <v>  set team, dead, health, eflags, name,\n"
+            "                                     connected or player\n"
+            "  host_filter <expr> [partial]       the slots a recipient filter expression selects\n"
             "  host_frames [n]                    run n frames (default 1)\n"
             "  host_calls                         list the game calls made so far\n"
             "  host_log                           show the server log\n"
@@ -417,7 +420,7 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
     } else if (strcasecmp(name.c_str(), "host_setplayer") == 0) {
         edict_t* edict = Edict(atoi(arg(1).c_str()));
         if (args.size() < 4 || !game_->SetPlayerField(edict, arg(2).c_str(), arg(3).c_str())) {
-            Msg("Syntax: host_setplayer <slot> team|dead|health|eflags|name <value>\n");
+            Msg("Syntax: host_setplayer <slot> team|dead|health|eflags|name|connected|player <value>\n");
         }
     } else if (strcasecmp(name.c_str(), "host_frames") == 0) {
         int count = args.size() > 1 ? atoi(arg(1).c_str()) : 1;

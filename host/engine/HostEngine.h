@@ -100,6 +100,10 @@ private:
     bool RunConsoleObject(const std::vector<std::string>& args);
     bool RunHostCommand(const std::vector<std::string>& args);
     bool RunPluginCommand(const std::vector<std::string>& args);
+    // host_addbot and host_filter (HostFilter.cpp).
+    bool RunFilterCommand(const std::vector<std::string>& args);
+    void AddBot(const std::string& name);
+    void ShowFilter(const std::string& expression, bool partial);
     void ListPlayers();
 
     HostOptions options_;

@@ -74,8 +74,8 @@ public:
     int GetUserID() override { return userId_; }
     const char* GetNetworkIDString() override { return networkId_.c_str(); }
     int GetTeamIndex() override { return team; }
-    bool IsConnected() override { return true; }
-    bool IsPlayer() override { return true; }
+    bool IsConnected() override { return connected; }
+    bool IsPlayer() override { return isPlayer; }
     bool IsFakeClient() override { return fake_; }
     bool IsDead() override { return dead; }
     int GetHealth() override { return health; }
@@ -132,6 +132,8 @@ public:
     bool dead = true;  // a new player waits to join a team
     int health = 0;    // a new player is dead until it joins
     int eflags = 0;
+    bool connected = true;  // false while the client is still connecting
+    bool isPlayer = true;   // false for a slot that holds a spectating proxy
     int ammo = 0;
     int notifications = 0;
     int commandsRun = 0;
@@ -379,6 +381,10 @@ public:
             player->eflags = atoi(value);
         } else if (strcmp(field, "name") == 0) {
             player->Rename(value);
+        } else if (strcmp(field, "connected") == 0) {
+            player->connected = atoi(value) != 0;
+        } else if (strcmp(field, "player") == 0) {
+            player->isPlayer = atoi(value) != 0;
         } else {
             return false;
         }

@@ -41,7 +41,8 @@ public:
     // "joinclass N", "kill"; anything else is recorded and ignored.
     virtual void ClientCommand(edict_t* edict, const char* command) = 0;
     // Sets one field of a player for a demonstration or a test: "team", "dead",
-    // "health", "eflags", "name". Returns false for an unknown field or slot.
+    // "health", "eflags", "name", "connected" (0 while still connecting), "player" (0
+    // for a slot that is not a player). Returns false for an unknown field or slot.
     virtual bool SetPlayerField(edict_t* edict, const char* field, const char* value) = 0;
     // A one-line description of a player's state for listings.
     virtual std::string DescribePlayer(edict_t* edict) = 0;
