@@ -18,7 +18,8 @@ fi
 "$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage
 find "$dir" -name '*.gcda' -delete
-(cd "$dir" && ctest -j"$(nproc)" --timeout 600 "$@" >"$dir/ctest.log" 2>&1) || {
+# The symbol check is left out: the instrumentation exports the coverage runtime's symbols.
+(cd "$dir" && ctest -j"$(nproc)" --timeout 600 -E PluginExportsOnlyItsInterfaces "$@" >"$dir/ctest.log" 2>&1) || {
   tail -20 "$dir/ctest.log"
   echo "coverage: some tests failed (figures below still count what ran)" >&2
 }
