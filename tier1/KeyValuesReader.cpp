@@ -34,8 +34,10 @@ const int kIncludePathSize = 512;
 // of `path` in which include paths are compared: "\\" reads as "/", repeated separators
 // and "." components are dropped, and ".." removes the component before it (a ".." with
 // nothing before it, or only ".." before it, is kept). Two spellings of one file then
-// compare equal, whatever "./" or "dir/../" they carry. Letter case is kept: the file
-// system tells file names apart by case. The form is only compared, never opened.
+// compare equal, whatever "./" or "dir/../" they carry. Letter case is kept, as the file
+// system here tells names apart by case; where one does not, a cycle spelled in other
+// letter cases is still ended by the depth and file limits. The form is only compared,
+// never opened.
 void NormalizeIncludePath(const char* path, char* out, int outSize) {
     int length = 0;
     out[0] = '\0';
