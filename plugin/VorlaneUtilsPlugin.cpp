@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include "bots/PluginBot.h"
 #include "plugin/InterfaceReg.h"
 #include "plugin/LoadReport.h"
 #include "plugin/PluginCommands.h"
@@ -83,7 +84,12 @@ bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFac
     return true;
 }
 
-void CVorlaneUtilsPlugin::Unload() { DebugMsg(0, "Plugin UnLoaded"); }
+// The bot records are forgotten so that nothing reaches them after the plugin is gone
+// and a later load starts with an empty registry; the engine's bots stay on the server.
+void CVorlaneUtilsPlugin::Unload() {
+    DebugMsg(0, "Plugin UnLoaded");
+    Bot_RemoveAll();
+}
 void CVorlaneUtilsPlugin::Pause() { DebugMsg(0, "Plugin Paused"); }
 void CVorlaneUtilsPlugin::UnPause() { DebugMsg(0, "Plugin UnPaused"); }
 
@@ -94,7 +100,9 @@ const char* CVorlaneUtilsPlugin::GetPluginDescription() {
 
 void CVorlaneUtilsPlugin::LevelInit(const char*) {}
 void CVorlaneUtilsPlugin::ServerActivate(edict_t*, int, int) {}
-void CVorlaneUtilsPlugin::GameFrame(bool) {}
+void CVorlaneUtilsPlugin::GameFrame(bool simulating) {
+    if (simulating) Bot_RunAll();
+}
 void CVorlaneUtilsPlugin::LevelShutdown() {}
 void CVorlaneUtilsPlugin::ClientActive(edict_t*) {}
 void CVorlaneUtilsPlugin::ClientDisconnect(edict_t*) {}

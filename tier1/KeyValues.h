@@ -386,6 +386,105 @@ public:
     // Every root must be free of any other list.
     void AppendIncludedKeys(CUtlVector<KeyValues*>& includedKeys);
 
+    // ---- Writing text ------------------------------------------------------------------
+    // Layout of a node at indent level n (n tabs): its quoted name on a line, "{", one
+    // entry per child, "}". A child with children (whatever its type) is written the same
+    // way at level n + 1; any other child is one line at level n + 1: its quoted name, two
+    // tabs, its quoted value ("\"name\"\t\t\"value\"\n"). Values by type:
+    //   TYPE_STRING: its text; nothing at all for an empty text.
+    //   TYPE_INT, TYPE_FLOAT: the text the value was read with when the key keeps one
+    //     (so "5589E5" is written back as "5589E5", not as its float), otherwise the
+    //     value formatted with "%d" or "%f".
+    //   TYPE_UINT64: the 8 bytes of the value in memory order as 16 lower-case hex
+    //     digits (V_binarytohex); reading that text back gives an int or a string.
+    //   TYPE_COLOR: nothing, and the developer message "KeyValues::RecursiveSaveToFile:
+    //     TODO, missing code for TYPE_COLOR." (level 1) once per such key.
+    //   TYPE_NONE without children, TYPE_PTR, TYPE_WSTRING and unknown codes: nothing.
+    // Every name and every text value goes through WriteConvertedString with the escape
+    // setting of the node whose block holds the line; the root's own name line uses the
+    // root's setting, which is the one a reader loading into a node like the root reads
+    // it with. Only the node and its descendants are written, never its later siblings.
+    // Writing is iterative: any depth is written without deepening the call stack.
+    // A tree must not change while it is written; writing does not change it.
+
+    // Opens `resourceName` for writing (mode "wb", `pathID` may be null) and writes the
+    // tree from indent level 0. When the file cannot be opened (or `fileSystem` or
+    // `resourceName` is null) prints "KeyValues::SaveToFile: couldn't open file \"<name>\"
+    // in path \"<path id>\"." (a null one shows as NULL) on the developer channel at level
+    // 1 and returns false without writing. When the file system takes fewer bytes than it
+    // is given, writing stops there, "KeyValues::SaveToFile: couldn't write file
+    // \"<name>\" in path \"<path id>\"." is printed the same way and the result is false
+    // (the file keeps what was written). Otherwise true. The file is closed either way.
+    bool SaveToFile(IBaseFileSystem* fileSystem, const char* resourceName, const char* pathID = nullptr);
+
+    // Writes the tree into `buf` only, from `indentLevel` (below 0 counts as 0). The
+    // bytes are put raw, so a text buffer's automatic tabs never add to them. Returns
+    // whether `buf` took everything (it is still valid).
+    bool RecursiveSaveToFile(CUtlBuffer& buf, int indentLevel);
+
+    // The writer itself: to the open `file` of `fileSystem` when both are given, and to
+    // `buf` when it is not null, the same bytes to each. Stops at the first write that
+    // falls short (the file system took fewer bytes, or `buf` became invalid) and returns
+    // false; true when everything was written.
+    bool RecursiveSaveToFile(IBaseFileSystem* fileSystem, void* file, CUtlBuffer* buf, int indentLevel);
+
+    // `indentLevel` tab characters (none for 0 or less). Same destinations and result as
+    // InternalWrite.
+    static bool WriteIndents(IBaseFileSystem* fileSystem, void* file, CUtlBuffer* buf, int indentLevel);
+
+    // Writes `text` with a backslash before every double quote, and, when this node uses
+    // escape sequences, before every backslash too; no other byte changes. Any length is
+    // written through a small fixed scratch area. Same destinations and result as
+    // InternalWrite.
+    bool WriteConvertedString(IBaseFileSystem* fileSystem, void* file, CUtlBuffer* buf, const char* text);
+
+    // The single output primitive: `length` bytes to the file (when `fileSystem` and
+    // `file` are given), then to `buf` (when not null). False when the file system took
+    // fewer bytes than `length` or `buf` is not valid afterwards. A `length` of 0 or less
+    // writes nothing and succeeds.
+    static bool InternalWrite(IBaseFileSystem* fileSystem, void* file, CUtlBuffer* buf, const void* data,
+                              int length);
+
+    // ---- The binary form -------------------------------------------------------------
+    // A list is a sequence of entries and the end marker (one byte, TYPE_END_OF_LIST). An
+    // entry is the type code (one byte), the name and its 0 byte, then the value: for
+    // TYPE_NONE a nested list of the children; TYPE_STRING the text and its 0 byte;
+    // TYPE_INT, TYPE_FLOAT, TYPE_PTR 4 bytes; TYPE_COLOR the bytes red, green, blue,
+    // alpha; TYPE_UINT64 8 bytes; TYPE_WSTRING and unknown codes nothing. Numbers are in
+    // host order (little-endian). Wide texts, the children of a key that holds a value,
+    // kept source texts and escape settings are not carried.
+
+    // How many sections an entry read by ReadAsBinary may be nested under: as deep as
+    // the text reader's blocks go, so every tree read from text reads back from binary.
+    static constexpr int kMaxBinaryNesting = kMaxBlockNesting;
+
+    // Writes this node and every node after it in its next-key chain (stopping where the
+    // chain comes back to this node) as one list. With the buffer's byte-order flag set,
+    // each multi-byte number (4-byte int, float and pointer, 8-byte value) is written with
+    // its bytes reversed; a colour's four single bytes never are. False, writing nothing,
+    // for a text buffer or one that is not valid; otherwise whether `buf` is still valid
+    // at the end (writing stops once it is not; what was written stays). Iterative: any
+    // depth is written without deepening the call stack.
+    bool WriteAsBinary(CUtlBuffer& buf);
+
+    // Reads one list from `buf` into this node and new nodes chained after it (its next
+    // keys), sections' children nested under them. False, changing nothing, for a text
+    // buffer or one that is not valid. Otherwise this node's children, later siblings and
+    // texts are destroyed and every field is cleared as in construction (so an empty list
+    // leaves it a nameless section), and the list is read:
+    //   - names and string values keep at most kMaxTokenLength characters (the rest is
+    //     skipped); codes above TYPE_END_OF_LIST are stored as they are, with no value;
+    //     numbers are taken in host order, never reversed;
+    //   - a section whose list is empty has no children;
+    //   - an entry nested under more than kMaxBinaryNesting sections ends the read: it
+    //     is not made, the developer message "KeyValues::ReadAsBinary: lists nested
+    //     deeper than 256" is printed (level 1), `buf` stays valid just after the entry's
+    //     type byte, and the result is false;
+    //   - running out of data makes `buf` invalid and the result false; the nodes read
+    //     so far stay, and the key being read keeps its type and name.
+    // True when the whole list was read. Reading is iterative.
+    bool ReadAsBinary(CUtlBuffer& buf);
+
     // ---- Other ---------------------------------------------------------------------------
     // Whether text read into or written from this node uses backslash escapes. Keys made
     // by CreateKey and CreateNewKey take their parent's setting.

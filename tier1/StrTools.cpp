@@ -468,3 +468,17 @@ int _V_memcmp(const char*, int, const void* a, const void* b, int count) {
     }
     return 0;
 }
+
+// ---- Byte blocks as text -------------------------------------------------------------
+
+void V_binarytohex(const unsigned char* in, int inSize, char* out, int outSize) {
+    if (outSize <= 0) return;
+    static const char kDigits[] = "0123456789abcdef";
+    const int room = outSize - 1;
+    int length = 0;
+    for (int i = 0; i < inSize && length < room; ++i) {
+        out[length++] = kDigits[in[i] >> 4];
+        if (length < room) out[length++] = kDigits[in[i] & 0x0f];
+    }
+    out[length] = '\0';
+}

@@ -183,3 +183,11 @@ int _V_memcmp(const char* file, int line, const void* a, const void* b, int coun
 #define V_memcpy(dest, src, count) _V_memcpy(__FILE__, __LINE__, (dest), (src), (count))
 #define V_memmove(dest, src, count) _V_memmove(__FILE__, __LINE__, (dest), (src), (count))
 #define V_memcmp(a, b, count) _V_memcmp(__FILE__, __LINE__, (a), (b), (count))
+
+// ---- Byte blocks as text -------------------------------------------------------------
+
+// Renders the first inSize bytes of `in` as text: two lower-case hexadecimal digits per
+// byte, in order ({0x0A, 0xFF} gives "0aff"). The text is cut to outSize - 1 characters
+// (possibly in the middle of a byte's pair) and terminated, by the buffer rules above; an
+// inSize of 0 or less gives "". `in` may be null only when inSize is 0 or less.
+void V_binarytohex(const unsigned char* in, int inSize, char* out, int outSize);

@@ -45,6 +45,7 @@ public:
         int slot = host.AddClient(name, networkId, true);
         return slot ? host.Edict(slot) : nullptr;
     }
+    void TraceWorld(const Ray_t& ray, trace_t* result) override { CHostEngine::Instance().TraceBox(ray, result); }
 };
 CHostServices s_services;
 
@@ -70,6 +71,8 @@ bool CHostEngine::Start(const HostOptions& options) {
     clients_.assign(options_.maxClients + 1, Client{});
     globals_ = ServerGlobals{};
     globals_.maxClients = options_.maxClients;
+    world_.clear();
+    traces_ = HostTraceRecord{};
     globals_.intervalPerTick = kTickInterval;
     globals_.frameTime = kTickInterval;
     globals_.absoluteFrameTime = kTickInterval;
@@ -398,10 +401,16 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
             "  host_filter <expr> [partial]       the slots a recipient filter expression selects\n"
             "  host_frames [n]                    run n frames (default 1)\n"
             "  host_calls                         list the game calls made so far\n"
+            "  host_bots                          list the bots: team, position and yaw\n"
+            "  host_worldbox <x y z> <x y z>      add a solid box (mins, maxs) to the world\n"
+            "  host_spawnpoint <x y z> <yaw>      add a spawn point\n"
+            "  host_place <slot> <x y z> <yaw>    put a player somewhere\n"
+            "  host_usercmd <slot> <fwd> <side> <yaw> <buttons>  set a player's last command\n"
             "  host_log                           show the server log\n"
             "  host_plugin_unload                 unload the plugin\n"
             "  host_plugin_load [path]            load the plugin (default: the last one)\n"
             "  quit                               leave\n");
+    } else if (RunWorldCommand(args)) {
     } else if (strcasecmp(name.c_str(), "host_players") == 0) {
         ListPlayers();
     } else if (strcasecmp(name.c_str(), "host_addplayer") == 0) {

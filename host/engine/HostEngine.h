@@ -24,6 +24,17 @@ struct HostOptions {
     std::string gameLibrary;      // empty: "<gameDir>/bin/server_i486.so"
 };
 
+// The traces the plugin asked for: how many, and what the last one passed. The filter
+// is asked, during the trace, what it says of an entity and which trace type it is.
+struct HostTraceRecord {
+    int count = 0;
+    Ray_t lastRay = {};
+    unsigned int lastMask = 0;
+    bool lastFilterGiven = false;
+    bool lastFilterHitsEntities = false;
+    int lastFilterType = -1;
+};
+
 // One lookup made through a factory handed to the plugin.
 struct InterfaceRequest {
     std::string name;
@@ -68,6 +79,9 @@ public:
     bool ExecuteFile(const std::string& path);
 
     void AddWorldBox(const Vector& mins, const Vector& maxs);
+    // A trace the plugin made through the engine trace interface: recorded, then swept.
+    void PluginTrace(const Ray_t& ray, unsigned int mask, ITraceFilter* filter, trace_t* result);
+    const HostTraceRecord& Traces() const { return traces_; }
 
     IHostGame* Game() const { return game_; }
     ServerGlobals& Globals() { return globals_; }
@@ -105,6 +119,10 @@ private:
     void AddBot(const std::string& name);
     void ShowFilter(const std::string& expression, bool partial);
     void ListPlayers();
+    // The world and bot commands: host_worldbox, host_spawnpoint, host_place,
+    // host_usercmd, host_bots. False when `args` is none of them.
+    bool RunWorldCommand(const std::vector<std::string>& args);
+    void ListBots();
 
     HostOptions options_;
     std::vector<edict_t> edicts_;
@@ -121,6 +139,7 @@ private:
     std::vector<InterfaceRequest> requests_;
     std::vector<std::string> args_;
     std::vector<Box> world_;
+    HostTraceRecord traces_;
     bool quit_ = false;
 };
 

@@ -2,10 +2,12 @@
 // which holds the state; the objects themselves hold only what is theirs (open files,
 // the random stream).
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -39,7 +41,10 @@ public:
 };
 
 // Files are opened below the game directory only: absolute names and ".." components
-// are refused, so nothing the plugin reads can escape it.
+// are refused, so nothing the plugin reads can escape it. Opening for writing (a mode
+// with "w", "a" or "+") also refuses a path with a symbolic link anywhere below the game
+// directory, so a write never lands outside it (the game library itself is often a link
+// into the build) and never replaces anything but a regular file.
 class CHostFileSystem final : public IFileSystemApi {
 public:
     int Read(void* output, int size, FileHandle_t file) override {
@@ -52,7 +57,9 @@ public:
     }
     FileHandle_t Open(const char* fileName, const char* options, const char*) override {
         if (!fileName || !options || !Allowed(fileName)) return nullptr;
-        std::string path = CHostEngine::Instance().Options().gameDir + "/" + fileName;
+        const std::string& gameDir = CHostEngine::Instance().Options().gameDir;
+        std::string path = gameDir + "/" + fileName;
+        if (strpbrk(options, "wa+")) return OpenForWriting(gameDir, fileName, options);
         struct stat info;
         if (strchr(options, 'r') && (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))) return nullptr;
         return fopen(path.c_str(), options);
@@ -84,6 +91,28 @@ public:
     void FreeOptimalReadBuffer(void* buffer) override { free(buffer); }
 
 private:
+    static FileHandle_t OpenForWriting(const std::string& gameDir, const char* fileName, const char* options) {
+        std::string path = gameDir;
+        for (const char* part = fileName;;) {
+            const char* slash = strchr(part, '/');
+            path += "/";
+            path.append(part, slash ? static_cast<size_t>(slash - part) : strlen(part));
+            if (!slash) break;
+            struct stat info;
+            if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return nullptr;
+            part = slash + 1;
+        }
+        int flags = (strchr(options, '+') ? O_RDWR : O_WRONLY) | O_NOFOLLOW | O_CLOEXEC;
+        if (strchr(options, 'w')) flags |= O_CREAT | O_TRUNC;
+        if (strchr(options, 'a')) flags |= O_CREAT | O_APPEND;
+        int fd = open(path.c_str(), flags, 0644);
+        if (fd < 0) return nullptr;
+        struct stat info;
+        FILE* file = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(fd, options) : nullptr;
+        if (!file) close(fd);
+        return file;
+    }
+
     static bool Allowed(const char* name) {
         if (name[0] == '/' || name[0] == '\0') return false;
         for (const char* p = name; *p; ++p) {
@@ -106,8 +135,8 @@ public:
 
 class CEngineTrace final : public IEngineTraceApi {
 public:
-    void TraceRay(const Ray_t& ray, unsigned int, ITraceFilter*, trace_t* result) override {
-        if (result) CHostEngine::Instance().TraceBox(ray, result);
+    void TraceRay(const Ray_t& ray, unsigned int mask, ITraceFilter* filter, trace_t* result) override {
+        if (result) CHostEngine::Instance().PluginTrace(ray, mask, filter, result);
     }
 };
 

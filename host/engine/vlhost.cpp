@@ -1,7 +1,7 @@
 // The host program: what an operator runs to try the plugin. It starts the simulated
-// engine on a game directory, loads the plugin as the engine does, runs the game
-// directory's "cfg/server.cfg", then reads console lines from a script file or from
-// standard input until the input ends or "quit".
+// engine on a game directory, runs the game directory's "cfg/world.cfg" (the map),
+// loads the plugin as the engine does, runs "cfg/server.cfg", then reads console lines
+// from a script file or from standard input until the input ends or "quit".
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
 
     CHostEngine& host = CHostEngine::Instance();
     if (!host.Start(options)) return 1;
+    host.ExecuteFile(options.gameDir + "/cfg/world.cfg");  // the map: walls and spawn points
     host.LoadPlugin(pluginPath);
     host.ExecuteFile(options.gameDir + "/cfg/server.cfg");
 

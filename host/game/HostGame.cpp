@@ -6,6 +6,7 @@
 
 #include <math.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,6 +22,18 @@
 namespace {
 
 class CHostPlayer;
+
+// The engine's movement command layout, as the engine fixes it.
+static_assert(offsetof(CBotCmd, viewAngles) == 8 && offsetof(CBotCmd, forwardMove) == 20 &&
+                  offsetof(CBotCmd, sideMove) == 24 && offsetof(CBotCmd, upMove) == 28 &&
+                  offsetof(CBotCmd, buttons) == 32 && offsetof(CBotCmd, impulse) == 36 && sizeof(CBotCmd) == 56,
+              "CBotCmd: number, tick, angles, three moves, buttons, impulse, weapon, subtype, seed, mouse");
+
+struct SpawnPoint {
+    Vector origin;
+    float yaw;
+};
+std::vector<SpawnPoint> s_spawnPoints;
 
 // A game object as the plugin sees it: a virtual table first, then the game's data.
 struct CHostEntity {
@@ -94,13 +107,8 @@ public:
         lastCommand = *command;
         ++commandsRun;
         if (dead || !s_globals) return;
-        // Walk along the command's yaw; strafe at right angles to it.
-        const float seconds = s_globals->intervalPerTick;
-        const float yaw = command->viewAngles.y * static_cast<float>(M_PI) / 180.0f;
-        const float c = cosf(yaw), s = sinf(yaw);
-        origin.x += (command->forwardMove * c + command->sideMove * s) * seconds;
-        origin.y += (command->forwardMove * s - command->sideMove * c) * seconds;
         angles = command->viewAngles;
+        Move(command->forwardMove, command->sideMove);
     }
 
     CHostEntity* GiveWeapon(const char* className) {
@@ -122,6 +130,28 @@ public:
         }
         return false;
     }
+
+    // Walks for one frame: the forward move along the yaw and the side move to its
+    // right, in units per second, stopped a little short of the first world box in
+    // the way (no sliding along it).
+    void Move(float forwardMove, float sideMove) {
+        const float seconds = s_globals->frameTime;
+        const float yaw = angles.y * static_cast<float>(M_PI) / 180.0f;
+        const float c = cosf(yaw), s = sinf(yaw);
+        const Vector delta = {(forwardMove * c + sideMove * s) * seconds, (forwardMove * s - sideMove * c) * seconds,
+                              0.0f};
+        const float length = sqrtf(delta.x * delta.x + delta.y * delta.y);
+        if (length == 0.0f || !s_engine) return;
+        Ray_t ray = {origin, {origin.x + delta.x, origin.y + delta.y, origin.z}, {-16, -16, 0}, {16, 16, 72}};
+        trace_t result;
+        s_engine->TraceWorld(ray, &result);
+        float fraction = result.fraction;
+        if (fraction < 1.0f) fraction = fmaxf(0.0f, fraction - kSkin / length);
+        origin.x += delta.x * fraction;
+        origin.y += delta.y * fraction;
+    }
+
+    static constexpr float kSkin = 0.125f;  // gap kept to a wall, so a bot never starts touching one
 
     edict_t* Edict() const { return edict_; }
     int Index() const { return index_; }
@@ -331,6 +361,7 @@ class CHostGame final : public IHostGame {
 public:
     void Init(InterfaceFactoryFn engineFactory, ServerGlobals* globals) override {
         s_globals = globals;
+        s_spawnPoints.clear();
         s_engine = static_cast<IHostEngine*>(engineFactory(HOSTENGINE_INTERFACE_VERSION, nullptr));
         s_engineServer = static_cast<IEngineServerApi*>(engineFactory(INTERFACEVERSION_ENGINESERVER, nullptr));
     }
@@ -371,10 +402,13 @@ public:
         if (strcmp(field, "team") == 0) {
             player->team = atoi(value);
         } else if (strcmp(field, "dead") == 0) {
-            // Dying empties the health; coming back alive restores it when it was empty.
+            // Dying empties the health; coming back alive restores it when it was empty
+            // and puts the player at its spawn point.
+            const bool wasDead = player->dead;
             player->dead = atoi(value) != 0;
             if (player->dead) player->health = 0;
             if (!player->dead && player->health <= 0) player->health = 100;
+            if (wasDead && !player->dead) PlaceAtSpawnPoint(player);
         } else if (strcmp(field, "health") == 0) {
             player->health = atoi(value);
         } else if (strcmp(field, "eflags") == 0) {
@@ -402,7 +436,45 @@ public:
     static void Respawn(CHostPlayer* player) {
         player->dead = false;
         player->health = 100;
+        PlaceAtSpawnPoint(player);
     }
+
+    static void PlaceAtSpawnPoint(CHostPlayer* player) {
+        if (s_spawnPoints.empty()) return;
+        const SpawnPoint& point = s_spawnPoints[(player->Index() - 1) % s_spawnPoints.size()];
+        player->origin = point.origin;
+        player->angles = {0.0f, point.yaw, 0.0f};
+    }
+
+    bool GetPlayerState(edict_t* edict, HostPlayerState* state) override {
+        CHostPlayer* p = PlayerOf(edict);
+        if (!p || !state) return false;
+        state->team = p->team;
+        state->dead = p->dead;
+        state->health = p->health;
+        state->fake = p->IsFakeClient();
+        state->origin = p->origin;
+        state->angles = p->angles;
+        state->lastCommand = p->lastCommand;
+        state->commandsRun = p->commandsRun;
+        state->notifications = p->notifications;
+        state->activeWeapon = p->activeWeapon;
+        return true;
+    }
+    bool PlacePlayer(edict_t* edict, const Vector& origin, const QAngle& angles) override {
+        CHostPlayer* p = PlayerOf(edict);
+        if (!p) return false;
+        p->origin = origin;
+        p->angles = angles;
+        return true;
+    }
+    bool SetLastUserCommand(edict_t* edict, const CBotCmd& command) override {
+        CHostPlayer* p = PlayerOf(edict);
+        if (!p) return false;
+        p->lastCommand = command;
+        return true;
+    }
+    void AddSpawnPoint(const Vector& origin, float yaw) override { s_spawnPoints.push_back({origin, yaw}); }
 };
 
 CPlayerInfoManager s_playerInfoManager;

@@ -16,9 +16,26 @@ class IHostEngine {
 public:
     // Connects a fake client; returns its edict, or null when every slot is taken.
     virtual edict_t* CreateFakeClient(const char* name) = 0;
+    // Sweeps `ray`'s box through the world's boxes for the game's own movement; unlike
+    // the plugin's traces these are not recorded.
+    virtual void TraceWorld(const Ray_t& ray, trace_t* result) = 0;
 
 protected:
     ~IHostEngine() = default;
+};
+
+// What the simulated world knows of one player, for listings and tests.
+struct HostPlayerState {
+    int team = 0;
+    bool dead = true;
+    int health = 0;
+    bool fake = false;
+    Vector origin = {0, 0, 0};
+    QAngle angles = {0, 0, 0};
+    CBotCmd lastCommand = {};  // the last command run (bots) or set (host_usercmd)
+    int commandsRun = 0;
+    int notifications = 0;  // calls of the controller's notification
+    std::string activeWeapon;
 };
 
 // One call into the game made through a located function or an entity slot.
@@ -49,6 +66,15 @@ public:
     virtual void GameFrame() = 0;
     virtual const std::vector<GameCall>& Calls() = 0;
     virtual void ClearCalls() = 0;
+
+    // The simulated world: bots walk by the commands they run, blocked by the engine's
+    // world boxes, and respawn at the spawn points (slot n takes point (n - 1) modulo
+    // their count; the origin facing yaw 0 when there are none).
+    virtual bool GetPlayerState(edict_t* edict, HostPlayerState* state) = 0;
+    virtual bool PlacePlayer(edict_t* edict, const Vector& origin, const QAngle& angles) = 0;
+    // Sets the last user command a player reports (what a human last sent).
+    virtual bool SetLastUserCommand(edict_t* edict, const CBotCmd& command) = 0;
+    virtual void AddSpawnPoint(const Vector& origin, float yaw) = 0;
 
 protected:
     ~IHostGame() = default;

@@ -36,19 +36,27 @@ TEST_F(PluginCommandsTest, RegistersItsObjectsAfterTheReportWithThePluginFlag) {
     const auto& registered = HostVstdlib_Cvar()->Registered();
     std::vector<std::string> names;
     for (ConCommandBase* object : registered) names.push_back(ConsoleObjectName(object));
-    // Newest first on the registry's list, so the variable (constructed last) leads.
-    EXPECT_EQ(names, (Lines{"vl_utils_version", "vl_changeteam", "vl_spawn", "vl_sigscan"}));
+    // Newest first on the registry's list: the bot objects (constructed after the
+    // plugin's own), then the plugin's variable and commands.
+    EXPECT_EQ(names, (Lines{"plugin_bot_add", "plugin_bot_crouch", "plugin_bot_sendcmd", "plugin_bot_mimic_yaw_offset",
+                            "plugin_bot_mimic", "plugin_bot_changeclass", "plugin_bot_flipout",
+                            "plugin_bot_forceattackon", "plugin_bot_forceattack2", "plugin_bot_forcefireweapon",
+                            "vl_utils_version", "vl_changeteam", "vl_spawn", "vl_sigscan"}));
     for (ConCommandBase* object : registered) {
         const auto* view = reinterpret_cast<const ConsoleObjectView*>(object);
         EXPECT_TRUE(view->flags & 0x40000) << view->name;
         EXPECT_TRUE(ConsoleSlot<bool (*)(const void*)>(object, console_slots::kIsRegistered)(object));
         EXPECT_EQ(view->next, nullptr) << "taken off the local list while registering";
     }
-    EXPECT_EQ(reinterpret_cast<const ConsoleObjectView*>(registered[0])->flags, 0x40100);
-    EXPECT_FALSE(ConsoleObjectIsCommand(registered[0]));
-    EXPECT_TRUE(ConsoleObjectIsCommand(registered[1]));
-    EXPECT_STREQ(ConsoleSlot<const char* (*)(const void*)>(registered[2], console_slots::kGetHelpText)(registered[2]),
+    EXPECT_EQ(reinterpret_cast<const ConsoleObjectView*>(registered[10])->flags, 0x40100);
+    EXPECT_FALSE(ConsoleObjectIsCommand(registered[10]));
+    EXPECT_TRUE(ConsoleObjectIsCommand(registered[11]));
+    EXPECT_STREQ(ConsoleSlot<const char* (*)(const void*)>(registered[12], console_slots::kGetHelpText)(registered[12]),
                  "Spawns a player");
+    EXPECT_EQ(reinterpret_cast<const ConsoleObjectView*>(registered[1])->flags, 0x40000) << "bot variables: flags 0";
+    EXPECT_TRUE(ConsoleObjectIsCommand(registered[0]));
+    EXPECT_STREQ(ConsoleSlot<const char* (*)(const void*)>(registered[0], console_slots::kGetHelpText)(registered[0]),
+                 "Add a bot.");
 }
 
 TEST_F(PluginCommandsTest, FailedLoadRegistersNothing) {

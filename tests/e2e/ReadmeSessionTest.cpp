@@ -1,6 +1,6 @@
-// The README's example session is run for real, so it cannot drift from what the host
-// program prints. The session is the fenced block after the "example-session" marker:
-// a "$ printf '...' | ./scripts/run.sh" line, then the output, where "] text" lines are
+// The README's example sessions are run for real, so they cannot drift from what the
+// host program prints. Each session is the fenced block after an "example-session"
+// marker: a "$ printf '...' | ./scripts/run.sh" line, then the output, where "] text" lines are
 // the typed console lines and a line "..." stands for any number of lines.
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -14,22 +14,27 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Lines ReadmeSession() {
+// Every fenced block that follows an "example-session" marker, in order.
+std::vector<Lines> ReadmeSessions() {
     std::ifstream in(VL_SOURCE_DIR "/README.md");
     std::string line;
-    Lines block;
+    std::vector<Lines> blocks;
     bool marked = false, inside = false;
     while (std::getline(in, line)) {
         if (line.find("<!-- example-session") != std::string::npos) marked = true;
         if (!marked) continue;
         if (line.rfind("```", 0) == 0) {
-            if (inside) break;
+            if (inside) {
+                marked = inside = false;
+                continue;
+            }
             inside = true;
+            blocks.emplace_back();
             continue;
         }
-        if (inside) block.push_back(line);
+        if (inside) blocks.back().push_back(line);
     }
-    return block;
+    return blocks;
 }
 
 // The lines a printf format of the README's command line produces.
@@ -86,9 +91,8 @@ bool Matches(const Lines& expected, size_t e, const Lines& actual, size_t a) {
     return a < actual.size() && expected[e] == actual[a] && Matches(expected, e + 1, actual, a + 1);
 }
 
-TEST(ReadmeExample, SessionPrintsWhatTheReadmeShows) {
-    const Lines block = ReadmeSession();
-    ASSERT_GE(block.size(), 2u) << "README.md has no example session";
+void CheckSession(const Lines& block) {
+    ASSERT_GE(block.size(), 2u) << "an example session without output";
     ASSERT_EQ(block[0].rfind("$ printf '", 0), 0u) << block[0];
     ASSERT_NE(block[0].find("| ./scripts/run.sh"), std::string::npos) << block[0];
     const Lines input = PrintfLines(block[0]);
@@ -103,6 +107,15 @@ TEST(ReadmeExample, SessionPrintsWhatTheReadmeShows) {
     std::string shown;
     for (const std::string& line : actual) shown += line + "\n";
     EXPECT_TRUE(Matches(expected, 0, actual, 0)) << "the host printed:\n" << shown;
+}
+
+TEST(ReadmeExample, SessionsPrintWhatTheReadmeShows) {
+    const std::vector<Lines> sessions = ReadmeSessions();
+    ASSERT_GE(sessions.size(), 2u) << "README.md shows the commands session and the bots session";
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        SCOPED_TRACE("example session " + std::to_string(i + 1));
+        CheckSession(sessions[i]);
+    }
 }
 
 }  // namespace

@@ -90,4 +90,56 @@ TEST_F(HostEngineTest, ConsoleRunsHostCommandsAndNamesUnknownOnes) {
     EXPECT_FALSE(host.ExecuteLine("QUIT"));
 }
 
+TEST_F(HostEngineTest, BotsWalkByTheirCommandsAndStopShortOfTheWorldsBoxes) {
+    StartEngine();
+    EXPECT_TRUE(host.ExecuteLine("host_worldbox 100 -100 -64 132 100 256; host_spawnpoint 40 0 0 0"));
+    console.Clear();
+    host.ExecuteLine("host_worldbox 1 2 3; host_spawnpoint x 0 0 0");
+    EXPECT_EQ(console.Lines(), (Words{"Syntax: host_worldbox <minx> <miny> <minz> <maxx> <maxy> <maxz>",
+                                      "Syntax: host_spawnpoint <x> <y> <z> <yaw>"}));
+    auto* bots = static_cast<IBotManagerApi*>(host.Lookup("BotManager001", true, false, nullptr));
+    auto* helpers = static_cast<IPluginHelpersApi*>(host.Lookup("ISERVERPLUGINHELPERS001", false, false, nullptr));
+    ASSERT_TRUE(bots && helpers);
+    edict_t* edict = bots->CreateBot("Walker");
+    ASSERT_NE(edict, nullptr);
+    IBotControllerApi* controller = bots->GetBotController(edict);
+    ASSERT_NE(controller, nullptr);
+    // Dead on team 0 until the join commands; then alive at the slot's spawn point.
+    helpers->ClientCommand(edict, "joingame");
+    helpers->ClientCommand(edict, "jointeam 3");
+    helpers->ClientCommand(edict, "joinclass 0");
+    HostPlayerState state;
+    ASSERT_TRUE(host.Game()->GetPlayerState(edict, &state));
+    EXPECT_EQ(state.team, 3);
+    EXPECT_FALSE(state.dead);
+    EXPECT_EQ(state.origin.x, 40.0f);
+
+    // 600 units a second forward for one 0.015 s frame, 400 to the right (yaw 0 faces +x,
+    // its right is -y).
+    CBotCmd cmd = {};
+    cmd.forwardMove = 600;
+    cmd.sideMove = 400;
+    controller->RunPlayerMove(&cmd);
+    Vector origin = controller->GetLocalOrigin();
+    EXPECT_FLOAT_EQ(origin.x, 49.0f);
+    EXPECT_FLOAT_EQ(origin.y, -6.0f);
+    // The wall's face is at x = 100, the bot's box reaches 16 ahead: it stops just short.
+    for (int i = 0; i < 10; ++i) controller->RunPlayerMove(&cmd);
+    origin = controller->GetLocalOrigin();
+    EXPECT_LT(origin.x, 84.0f);
+    EXPECT_GT(origin.x, 83.5f);
+    // Turned to face away, it walks off again.
+    cmd.viewAngles.y = 180;
+    cmd.sideMove = 0;
+    controller->RunPlayerMove(&cmd);
+    EXPECT_FLOAT_EQ(controller->GetLocalOrigin().x, origin.x - 9.0f);
+    EXPECT_EQ(controller->GetLocalAngles().y, 180.0f);
+    EXPECT_EQ(host.Traces().count, 0) << "the game's own movement traces are not the plugin's";
+
+    console.Clear();
+    host.ExecuteLine("host_bots");
+    ASSERT_EQ(console.Lines().size(), 2u);
+    EXPECT_EQ(console.Lines()[1], "   1 Walker          3 alive (   74.9   -29.3   0.0)  180.0");
+}
+
 }  // namespace

@@ -1,0 +1,356 @@
+// Tests of the key-value text writer: the exact layout, what each type writes (or does
+// not), escapes per block, kept source texts, write failures, depth, and text round trips.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "host/tier0/HostTier0.h"
+#include "host/vstdlib/HostVstdlib.h"
+#include "support/ConsoleCapture.h"
+#include "support/SmallStack.h"
+#include "tier1/IBaseFileSystem.h"
+#include "tier1/KeyValues.h"
+#include "tier1/UtlBuffer.h"
+
+namespace {
+
+class KeyValuesWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        nodesAtStart_ = HostVstdlib_LiveKeyValues();
+        blocksAtStart_ = HostTier0_LiveAllocations();
+    }
+    void TearDown() override {
+        EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
+        EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
+    }
+
+private:
+    int nodesAtStart_ = 0;
+    int blocksAtStart_ = 0;
+};
+
+// A file system that keeps what is written to each open file; it takes at most
+// `capacity` bytes in all (-1: no limit) and then reports short writes.
+class RecordingFileSystem : public IBaseFileSystem {
+public:
+    std::string written;
+    std::vector<std::string> opened;
+    std::vector<std::string> modes;
+    bool refuseOpen = false;
+    int capacity = -1;
+    int openFiles = 0;
+    int writeCalls = 0;
+
+    int Read(void*, int, FileHandle_t) override { return 0; }
+    int Write(const void* input, int size, FileHandle_t file) override {
+        EXPECT_EQ(file, this);
+        ++writeCalls;
+        int take = size;
+        if (capacity >= 0) {
+            int room = capacity - static_cast<int>(written.size());
+            take = room < size ? (room > 0 ? room : 0) : size;
+        }
+        written.append(static_cast<const char*>(input), static_cast<size_t>(take));
+        return take;
+    }
+    FileHandle_t Open(const char* name, const char* mode, const char* pathID) override {
+        opened.push_back(std::string(name) + "|" + (pathID ? pathID : "(null)"));
+        modes.push_back(mode);
+        if (refuseOpen) return nullptr;
+        ++openFiles;
+        return this;
+    }
+    void Close(FileHandle_t) override { --openFiles; }
+    unsigned int Size(FileHandle_t) override { return 0; }
+};
+
+std::string Saved(KeyValues* root, int indent = 0) {
+    CUtlBuffer buf(0, 0, CUtlBuffer::BUFFER_TEXT);
+    EXPECT_TRUE(root->RecursiveSaveToFile(buf, indent));
+    return std::string(static_cast<const char*>(buf.Base()), static_cast<size_t>(buf.TellPut()));
+}
+
+KeyValues* Load(const std::string& text, bool escapes = false) {
+    KeyValues* root = new KeyValues("unnamed");
+    root->UsesEscapeSequences(escapes);
+    root->LoadFromBuffer("t.txt", text.c_str());
+    return root;
+}
+
+// Name, type, value text (kept source text for numbers) and children, in order.
+void ExpectSameTree(KeyValues* a, KeyValues* b, const std::string& where = "") {
+    ASSERT_NE(a, nullptr) << where;
+    ASSERT_NE(b, nullptr) << where;
+    const std::string here = where + "/" + a->GetName();
+    EXPECT_STREQ(a->GetName(), b->GetName()) << here;
+    EXPECT_EQ(a->GetDataType(), b->GetDataType()) << here;
+    const char* textA = a->GetSourceText();
+    const char* textB = b->GetSourceText();
+    EXPECT_EQ(std::string(textA ? textA : "(none)"), std::string(textB ? textB : "(none)")) << here;
+    if (a->GetDataType() == KeyValues::TYPE_STRING) {
+        EXPECT_STREQ(a->GetString(), b->GetString()) << here;
+    }
+    KeyValues* x = a->GetFirstSubKey();
+    KeyValues* y = b->GetFirstSubKey();
+    for (; x && y; x = x->GetNextKey(), y = y->GetNextKey()) ExpectSameTree(x, y, here);
+    EXPECT_EQ(x == nullptr, y == nullptr) << here << ": different child counts";
+}
+
+TEST_F(KeyValuesWriterTest, WritesTheTabbedLayoutToBufferAndFileAlike) {
+    KeyValues* root = new KeyValues("cfg");
+    root->SetString("a", "x");
+    root->SetInt("n", 5);
+    root->SetFloat("s/f", 0.5f);
+    const std::string nineLines =
+        "\"cfg\"\n"
+        "{\n"
+        "\t\"a\"\t\t\"x\"\n"
+        "\t\"n\"\t\t\"5\"\n"
+        "\t\"s\"\n"
+        "\t{\n"
+        "\t\t\"f\"\t\t\"0.500000\"\n"
+        "\t}\n"
+        "}\n";
+    EXPECT_EQ(Saved(root), nineLines);
+
+    EXPECT_EQ(Saved(root, 2),
+              "\t\t\"cfg\"\n\t\t{\n\t\t\t\"a\"\t\t\"x\"\n\t\t\t\"n\"\t\t\"5\"\n\t\t\t\"s\"\n\t\t\t{\n"
+              "\t\t\t\t\"f\"\t\t\"0.500000\"\n\t\t\t}\n\t\t}\n");
+    EXPECT_EQ(Saved(root, -3), nineLines) << "a negative indent counts as 0";
+    EXPECT_EQ(Saved(root, 70).substr(0, 71), std::string(70, '\t') + "\"") << "indents longer than one run";
+
+    // Both destinations at once receive the same bytes; automatic tabs of a text buffer
+    // never add to them, and the tree is not changed by writing (n stays an int).
+    RecordingFileSystem fs;
+    CUtlBuffer buf(0, 0, CUtlBuffer::BUFFER_TEXT);
+    buf.PushTab();
+    EXPECT_TRUE(root->RecursiveSaveToFile(&fs, &fs, &buf, 0));
+    EXPECT_EQ(fs.written, nineLines);
+    EXPECT_EQ(std::string(static_cast<const char*>(buf.Base()), static_cast<size_t>(buf.TellPut())), nineLines);
+    EXPECT_EQ(root->GetDataType("n"), KeyValues::TYPE_INT);
+
+    // The root's later siblings are not written.
+    root->SetNextKey(new KeyValues("sibling", "k", "v"));
+    EXPECT_EQ(Saved(root), nineLines);
+    root->deleteThis();
+}
+
+TEST_F(KeyValuesWriterTest, EachTypeWritesItsValueOrNothing) {
+    KeyValues* root = new KeyValues("r");
+    root->SetString("empty", "");
+    root->FindKey("emptySection", true);
+    int target = 0;
+    root->SetPtr("ptr", &target);
+    root->SetWString("wide", L"text");
+    root->SetColor("c1", Color(1, 2, 3, 4));
+    root->SetInt("neg", -2147483647 - 1);
+    root->SetFloat("big", -1.25e10f);
+    root->SetUint64("one", 1);
+    root->SetUint64("order", 0x0102030405060708ull);
+    root->SetColor("c2", Color(5, 6, 7, 8));
+    KeyValues* valued = root->CreateKey("valued");
+    valued->SetStringValue("dropped");
+    valued->SetInt("inside", 1);  // a value key with a child is written as a block
+    valued->SetInt(nullptr, 9);
+
+    ConsoleCapture console;
+    EXPECT_EQ(Saved(root),
+              "\"r\"\n{\n"
+              "\t\"neg\"\t\t\"-2147483648\"\n"
+              "\t\"big\"\t\t\"-12499999744.000000\"\n"
+              "\t\"one\"\t\t\"0100000000000000\"\n"
+              "\t\"order\"\t\t\"0807060504030201\"\n"
+              "\t\"valued\"\n\t{\n\t\t\"inside\"\t\t\"1\"\n\t}\n"
+              "}\n");
+    const std::string message = "KeyValues::RecursiveSaveToFile: TODO, missing code for TYPE_COLOR.\n";
+    EXPECT_EQ(console.Text(), message + message) << "once per colour key";
+
+    // The 64-bit text reads back by the ordinary typing rule, not as a 64-bit value.
+    KeyValues* back = Load(Saved(root));
+    EXPECT_EQ(back->GetDataType("one"), KeyValues::TYPE_INT);
+    EXPECT_EQ(back->GetInt("one"), 2147483647) << "100000000000000, saturated";
+    EXPECT_EQ(back->GetDataType("order"), KeyValues::TYPE_INT);
+    EXPECT_STREQ(back->GetString("order"), "0807060504030201");
+    back->deleteThis();
+    root->deleteThis();
+}
+
+TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
+    struct Case {
+        bool escapes;
+        const char* value;
+        const char* written;
+    } cases[] = {
+        {false, "say \"hi\"", "say \\\"hi\\\""},    {true, "say \"hi\"", "say \\\"hi\\\""},
+        {false, "c:\\dir\\", "c:\\dir\\"},          {true, "c:\\dir\\", "c:\\\\dir\\\\"},
+        {true, "tab\tline\nend", "tab\tline\nend"},  // nothing else changes
+    };
+    for (const Case& c : cases) {
+        KeyValues* root = new KeyValues("r");
+        root->UsesEscapeSequences(c.escapes);
+        root->SetString("k", c.value);
+        EXPECT_EQ(Saved(root), std::string("\"r\"\n{\n\t\"k\"\t\t\"") + c.written + "\"\n}\n") << c.value;
+        KeyValues* back = Load(Saved(root), c.escapes);
+        if (c.escapes || !strchr(c.value, '"')) {
+            EXPECT_STREQ(back->GetString("k"), c.value) << "reads back unchanged";
+        } else {
+            EXPECT_STREQ(back->GetString("k"), "say \\") << "without escapes a quote cannot be read back";
+        }
+        back->deleteThis();
+        root->deleteThis();
+    }
+
+    // Every name is converted, numbers' names too, each line by the setting of the block
+    // holding it; the root's own name line by the root's setting.
+    KeyValues* root = new KeyValues("r\\oot");
+    root->UsesEscapeSequences(true);
+    KeyValues* sub = root->CreateKey("s\\ub");  // written by the root's setting (on)
+    sub->UsesEscapeSequences(false);
+    sub->SetInt("i\\\"nt", 1);  // written by sub's setting (off)
+    root->SetFloat("f\"", 1.5f);
+    EXPECT_EQ(Saved(root),
+              "\"r\\\\oot\"\n{\n"
+              "\t\"s\\\\ub\"\n\t{\n\t\t\"i\\\\\"nt\"\t\t\"1\"\n\t}\n"
+              "\t\"f\\\"\"\t\t\"1.500000\"\n"
+              "}\n");
+    root->deleteThis();
+
+    // A long text with many quotes goes out whole through the scratch area.
+    std::string longText(5000, 'a');
+    for (size_t i = 0; i < longText.size(); i += 3) longText[i] = '"';
+    KeyValues* big = new KeyValues("r");
+    big->UsesEscapeSequences(true);
+    big->SetString("k", longText.c_str());
+    std::string expected;
+    for (char c : longText) expected += c == '"' ? "\\\"" : std::string(1, c);
+    EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + expected + "\"\n}\n");
+    // Runs of escapes at either parity meet every edge of the scratch area.
+    for (const char* prefix : {"", "a"}) {
+        const std::string quotes = prefix + std::string(700, '"');
+        big->SetString("k", quotes.c_str());
+        std::string escaped = prefix;
+        for (int i = 0; i < 700; ++i) escaped += "\\\"";
+        EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + escaped + "\"\n}\n") << "prefix " << prefix;
+    }
+    big->deleteThis();
+}
+
+TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
+    const char* text =
+        "root { sig 5589E5 long 1234567890123456 hex 0x10 oct 007 exp 1e3 pad \" 5\" big 99999999999 "
+        "f 2.50 nan nan inf -inf word x5 s { deeper 5589E55383EC14 } }";
+    KeyValues* first = Load(text);
+    first->SetInt("code", 7);  // set by code: written by the type's rule
+    const std::string saved = Saved(first);
+    for (const char* value :
+         {"\"5589E5\"", "\"1234567890123456\"", "\"0x10\"", "\"007\"", "\"1e3\"", "\" 5\"", "\"99999999999\"",
+          "\"2.50\"", "\"nan\"", "\"-inf\"", "\"x5\"", "\"5589E55383EC14\"", "\"code\"\t\t\"7\""}) {
+        EXPECT_NE(saved.find(value), std::string::npos) << value << " in\n" << saved;
+    }
+    EXPECT_EQ(first->GetDataType("sig"), KeyValues::TYPE_FLOAT) << "writing changes no key";
+
+    // text -> tree -> text -> tree: equal trees, types and kept texts, and the second
+    // text is the first.
+    KeyValues* second = Load(saved);
+    EXPECT_EQ(Saved(second), saved) << "the second text is the first";
+    EXPECT_STREQ(second->FindKey("code")->GetSourceText(), "7");
+    for (KeyValues* tree : {first, second}) {
+        KeyValues* code = tree->FindKey("code");
+        tree->RemoveSubKey(code);
+        code->deleteThis();
+    }
+    ExpectSameTree(first, second);
+    second->deleteThis();
+    first->deleteThis();
+}
+
+TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
+    KeyValues* root = new KeyValues("cfg", "a", "x");
+    RecordingFileSystem fs;
+    ConsoleCapture console;
+    EXPECT_TRUE(root->SaveToFile(&fs, "cfg/out.txt", "MOD"));
+    EXPECT_EQ(fs.written, "\"cfg\"\n{\n\t\"a\"\t\t\"x\"\n}\n");
+    EXPECT_EQ(fs.opened, (std::vector<std::string>{"cfg/out.txt|MOD"}));
+    EXPECT_EQ(fs.modes, (std::vector<std::string>{"wb"}));
+    EXPECT_EQ(fs.openFiles, 0);
+    EXPECT_EQ(console.Text(), "");
+
+    // A file system that takes one byte less than the whole text.
+    const int whole = static_cast<int>(fs.written.size());
+    fs.written.clear();
+    fs.capacity = whole - 1;
+    EXPECT_FALSE(root->SaveToFile(&fs, "cfg/out.txt", nullptr));
+    EXPECT_EQ(fs.written.size(), static_cast<size_t>(whole - 1));
+    EXPECT_EQ(fs.openFiles, 0) << "closed after a failed write too";
+    EXPECT_EQ(console.Text(), "KeyValues::SaveToFile: couldn't write file \"cfg/out.txt\" in path \"NULL\".\n");
+    fs.written.clear();
+    fs.capacity = whole;
+    EXPECT_TRUE(root->SaveToFile(&fs, "cfg/out.txt", nullptr)) << "an exact fit is no failure";
+
+    // Failing from the start: nothing more is asked of the file system after the first
+    // short write.
+    fs.written.clear();
+    fs.capacity = 0;
+    fs.writeCalls = 0;
+    EXPECT_FALSE(root->SaveToFile(&fs, "cfg/out.txt", nullptr));
+    EXPECT_EQ(fs.writeCalls, 1);
+
+    // A buffer that cannot grow keeps what fitted and reports the rest.
+    char memory[8];
+    CUtlBuffer small(memory, sizeof(memory), CUtlBuffer::BUFFER_TEXT);
+    EXPECT_FALSE(root->RecursiveSaveToFile(small, 0));
+    EXPECT_FALSE(small.IsValid());
+    EXPECT_EQ(std::string(memory, 8), "\"cfg\"\n{\n");
+    root->deleteThis();
+}
+
+TEST_F(KeyValuesWriterTest, UnopenableFilesAreReportedAndNothingIsWritten) {
+    KeyValues* root = new KeyValues("cfg", "a", "x");
+    RecordingFileSystem fs;
+    fs.refuseOpen = true;
+    ConsoleCapture console;
+    EXPECT_FALSE(root->SaveToFile(&fs, "cfg/locked.txt", nullptr));
+    EXPECT_FALSE(root->SaveToFile(&fs, "cfg/locked.txt", "GAME"));
+    EXPECT_FALSE(root->SaveToFile(&fs, nullptr, nullptr));
+    EXPECT_FALSE(root->SaveToFile(nullptr, "cfg/x.txt", "MOD"));
+    EXPECT_EQ(console.Lines(), (std::vector<std::string>{
+                                   "KeyValues::SaveToFile: couldn't open file \"cfg/locked.txt\" in path \"NULL\".",
+                                   "KeyValues::SaveToFile: couldn't open file \"cfg/locked.txt\" in path \"GAME\".",
+                                   "KeyValues::SaveToFile: couldn't open file \"NULL\" in path \"NULL\".",
+                                   "KeyValues::SaveToFile: couldn't open file \"cfg/x.txt\" in path \"MOD\".",
+                               }));
+    EXPECT_EQ(fs.opened.size(), 2u) << "a null name is never handed to the file system";
+    EXPECT_EQ(fs.written, "");
+    EXPECT_EQ(fs.writeCalls, 0);
+    root->deleteThis();
+}
+
+// A recursive writer would overflow the small stack long before this depth.
+TEST_F(KeyValuesWriterTest, DeepTreesAreWrittenWithoutRecursion) {
+    const int depth = 3000;
+    size_t size = 0;
+    std::string tail;
+    RunWithSmallStack(128 * 1024, [&] {
+        KeyValues* root = new KeyValues("k");
+        KeyValues* node = root;
+        for (int i = 0; i < depth; ++i) node = node->CreateKey("k");
+        node->SetInt("leaf", 1);
+        CUtlBuffer buf(0, 0, CUtlBuffer::BUFFER_TEXT);
+        EXPECT_TRUE(root->RecursiveSaveToFile(buf, 0));
+        size = static_cast<size_t>(buf.TellPut());
+        tail = std::string(static_cast<const char*>(buf.Base()) + size - 4, 4);
+        root->deleteThis();
+    });
+    // Levels 0..depth each write a name line, "{" and "}" with their tabs (3 n + 8 bytes
+    // at level n), and the leaf line at level depth + 1 takes depth + 1 + 12 bytes.
+    size_t expected = 0;
+    for (size_t n = 0; n <= depth; ++n) expected += 3 * n + 8;
+    expected += depth + 1 + 12;
+    EXPECT_EQ(size, expected);
+    EXPECT_EQ(tail, "}\n}\n");
+}
+
+}  // namespace
