@@ -1,7 +1,8 @@
 // Fuzz target for the key-value text reader. Three checks per input:
-//   - tokens: ReadToken, which scans the buffer's bytes itself, must give the same
-//     tokens, quoting, cursor and validity as the same scan done through CUtlBuffer's own
-//     primitives (EatWhiteSpace, EatCPPComment, GetDelimitedString, byte peeks);
+//   - tokens: ReadToken, which scans the whole text at once (handing tokens on where they
+//     lie), must give the same tokens, quoting, cursor and validity as the same scan done
+//     through CUtlBuffer's checked primitives (EatWhiteSpace, EatCPPComment,
+//     GetDelimitedString, byte peeks), which share its scanning rules (UtlTextScan.h);
 //   - typing: every value in a loaded tree must have the type, value and kept text that
 //     the plain rule (strtol and strtod on the value, how far each got) gives;
 //   - loading: the same input loaded twice, and through a file instead of a buffer, must

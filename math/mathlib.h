@@ -146,7 +146,9 @@ float Approach(float target, float value, float speed);
 // Both angles quantised to 65536 steps per turn, then value moved the short way round
 // toward target by at most |speed|; the result is not wrapped back into [0, 360).
 float ApproachAngle(float target, float value, float speed);
-// destAngle - srcAngle brought into (-180, 180) the way the sign of the difference says.
+// fmod(destAngle - srcAngle, 360), moved by one turn into [-180, 180]: -20 for (350, 10),
+// 20 for (10, 350). Exactly half a turn comes out as -180 when destAngle > srcAngle and
+// as 180 otherwise.
 float AngleDiff(float destAngle, float srcAngle);
 // next - cur, corrected by one turn when more than half a turn apart.
 float AngleDistance(float next, float cur);

@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "bots/PluginBot.h"
+#include "math/mathlib.h"
 #include "plugin/InterfaceReg.h"
 #include "plugin/LoadReport.h"
 #include "plugin/PluginCommands.h"
@@ -81,6 +82,7 @@ bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFac
     CheckPlugin();
     DebugMsg(0, "Plugin Loaded");
     InitCVars(interfaceFactory);
+    MathLib_Init(2.2f, 2.2f, 0.0f, 2, true, true, true, true);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "tier0/dbg.h"
+#include "tier1/KeyValuesText.h"
 #include "tier1/StrTools.h"
 #include "tier1/UtlVector.h"
 #include "vstdlib/IKeyValuesSystem.h"
@@ -27,19 +28,10 @@ const int kAssertLine = 1021;
 // the largest float) takes 46 characters.
 const int kNumberTextSize = 64;
 
-// Owned copies (array new, released with array delete). The text copies return null
-// only when the size cannot be computed, which no string held in memory reaches.
-char* DupBytes(const void* data, size_t size) {
-    char* copy = new char[size];
-    memcpy(copy, data, size);
-    return copy;
-}
-
-char* DupText(const char* text) {
-    size_t length = strlen(text);
-    if (length > SIZE_MAX - 1) return nullptr;
-    return DupBytes(text, length + 1);
-}
+// Owned copies of value texts and 8-byte blocks (KeyValuesText.h). The wide copies are
+// made with array new and released with array delete.
+using KeyValuesText::Dup;
+using KeyValuesText::DupText;
 
 wchar_t* DupWide(const wchar_t* text) {
     size_t length = wcslen(text);
@@ -220,7 +212,7 @@ void KeyValues::SetDataTypeOnly(DataType type) {
 }
 
 void KeyValues::ReplaceValueTexts(char* text, wchar_t* wideText) {
-    delete[] m_pszStringValue;
+    KeyValuesText::Free(m_pszStringValue);
     delete[] m_pwszWideValue;
     m_pszStringValue = text;
     m_pwszWideValue = wideText;
@@ -234,10 +226,23 @@ bool KeyValues::HoldsFourByteValue() const {
 }
 
 bool KeyValues::HasSourceText() const {
-    return m_bHasSourceText && m_pszStringValue && (m_nDataType == TYPE_INT || m_nDataType == TYPE_FLOAT);
+    return m_bHasSourceText && (m_nDataType == TYPE_INT || (m_nDataType == TYPE_FLOAT && m_pszStringValue));
 }
 
-const char* KeyValues::GetSourceText() const { return HasSourceText() ? m_pszStringValue : nullptr; }
+char* KeyValues::SourceText() {
+    if (!m_pszStringValue) {
+        char text[16];
+        V_snprintf(text, sizeof(text), "%d", m_Value.i);
+        m_pszStringValue = DupText(text);
+    }
+    return m_pszStringValue;
+}
+
+// Making a deferred text changes no value the node shows, so this stays a const
+// operation for the caller (nodes are made with new, never as const objects).
+const char* KeyValues::GetSourceText() const {
+    return HasSourceText() ? const_cast<KeyValues*>(this)->SourceText() : nullptr;
+}
 
 void KeyValues::SetParsedValue(DataType type, const char* sourceText) {
     char* copy = sourceText ? DupText(sourceText) : nullptr;  // before freeing: it may be ours
@@ -326,8 +331,7 @@ KeyValues* KeyValues::FindKey(const char* keyName, bool create) {
             if (viaChain) return viaChain;
         }
         if (!found) {
-            found = new KeyValues(nullptr);
-            found->m_iNameSymbol = symbol;
+            found = new KeyValues(symbol, false);
             if (last) {
                 last->m_pNextKey = found;
             } else {
@@ -479,7 +483,7 @@ const char* KeyValues::GetString(const char* keyName, const char* defaultValue) 
     switch (key->m_nDataType) {
         case TYPE_STRING: return key->m_pszStringValue ? key->m_pszStringValue : "";
         case TYPE_INT:
-            if (key->HasSourceText()) return key->m_pszStringValue;
+            if (key->HasSourceText()) return key->SourceText();
             V_snprintf(text, sizeof(text), "%d", key->m_Value.i);
             break;
         case TYPE_FLOAT:
@@ -495,7 +499,6 @@ const char* KeyValues::GetString(const char* keyName, const char* defaultValue) 
     // The key becomes a text key holding the number's text (for TYPE_UINT64 this frees
     // the 8-byte block).
     char* copy = DupText(text);
-    if (!copy) return defaultValue;
     key->ReplaceValueTexts(copy, nullptr);
     key->SetDataTypeOnly(TYPE_STRING);
     return key->m_pszStringValue;
@@ -564,10 +567,9 @@ void KeyValues::SetColor(const char* keyName, Color value) {
 
 void KeyValues::SetString(const char* keyName, const char* value) {
     char* copy = DupText(value ? value : "");  // first: `value` may be the key's own text
-    if (!copy) return;
     KeyValues* key = FindKey(keyName, true);
     if (!key) {
-        delete[] copy;
+        KeyValuesText::Free(copy);
         return;
     }
     key->ReplaceValueTexts(copy, nullptr);
@@ -591,7 +593,7 @@ void KeyValues::SetWString(const char* keyName, const wchar_t* value) {
 void KeyValues::SetUint64(const char* keyName, unsigned long long value) {
     KeyValues* key = FindKey(keyName, true);
     if (!key) return;
-    key->ReplaceValueTexts(DupBytes(&value, sizeof(value)), nullptr);
+    key->ReplaceValueTexts(Dup(&value, sizeof(value)), nullptr);
     key->SetDataTypeOnly(TYPE_UINT64);
 }
 
@@ -625,12 +627,13 @@ void KeyValues::CopyNodeFrom(const KeyValues& src, bool forAssignment) {
         case TYPE_INT:
         case TYPE_FLOAT:
             if (src.HasSourceText()) {
-                text = DupText(src.m_pszStringValue);
-                sourceText = text != nullptr;
+                // A deferred "%d" text stays deferred in the copy.
+                text = src.m_pszStringValue ? DupText(src.m_pszStringValue) : nullptr;
+                sourceText = true;
             }
             break;
         case TYPE_UINT64:
-            if (src.m_pszStringValue) text = DupBytes(src.m_pszStringValue, sizeof(unsigned long long));
+            if (src.m_pszStringValue) text = Dup(src.m_pszStringValue, sizeof(unsigned long long));
             break;
         case TYPE_WSTRING:
             if (src.m_pwszWideValue) wideText = DupWide(src.m_pwszWideValue);
@@ -659,7 +662,7 @@ void KeyValues::CopyTreeFrom(const KeyValues& srcRoot, bool forAssignment) {
         dst->CopyNodeFrom(*src, forAssignment);
         if (src->m_pFirstSubKey) {
             parents.AddToTail(Level{src, dst});
-            dst->m_pFirstSubKey = new KeyValues(nullptr);
+            dst->m_pFirstSubKey = new KeyValues(INVALID_KEY_SYMBOL, false);
             src = src->m_pFirstSubKey;
             dst = dst->m_pFirstSubKey;
             continue;
@@ -668,7 +671,7 @@ void KeyValues::CopyTreeFrom(const KeyValues& srcRoot, bool forAssignment) {
             const KeyValues* next = src->m_pNextKey;
             bool atRoot = parents.Count() == 0;
             if (next && (!atRoot || (forAssignment && next != &srcRoot))) {
-                dst->m_pNextKey = new KeyValues(nullptr);
+                dst->m_pNextKey = new KeyValues(INVALID_KEY_SYMBOL, false);
                 src = next;
                 dst = dst->m_pNextKey;
                 break;
@@ -683,7 +686,7 @@ void KeyValues::CopyTreeFrom(const KeyValues& srcRoot, bool forAssignment) {
 }
 
 KeyValues* KeyValues::MakeCopy() const {
-    KeyValues* copy = new KeyValues(nullptr);
+    KeyValues* copy = new KeyValues(INVALID_KEY_SYMBOL, false);
     copy->CopyTreeFrom(*this, false);
     return copy;
 }
@@ -707,7 +710,7 @@ void KeyValues::CopySubkeys(KeyValues* parent) const {
 
 void KeyValues::RecursiveCopyKeyValues(const KeyValues& src) {
     const bool srcHasChildren = src.m_pFirstSubKey != nullptr;
-    KeyValues* copy = new KeyValues(nullptr);
+    KeyValues* copy = new KeyValues(INVALID_KEY_SYMBOL, false);
     copy->CopyTreeFrom(src, true);  // first: `src` may lie among the nodes replaced below
     DestroyDescendants();
     DestroyLaterSiblings();
@@ -741,7 +744,7 @@ void KeyValues::TakeFieldsFrom(KeyValues& other) {
 }
 
 KeyValues& KeyValues::operator=(const KeyValues& src) {
-    KeyValues* copy = new KeyValues(nullptr);
+    KeyValues* copy = new KeyValues(INVALID_KEY_SYMBOL, false);
     copy->CopyTreeFrom(src, true);  // first: `src` may lie among the nodes destroyed next
     RemoveEverything();
     TakeFieldsFrom(*copy);  // every field, so escapes end off and the chained key null

@@ -495,16 +495,36 @@ private:
     // The text reader behind the reading functions (KeyValuesReader.cpp).
     class TextReader;
 
+    // A node named by `nameSymbol`, with the given escape setting, otherwise cleared as
+    // in construction: the reader makes its nodes with symbols it has looked up.
+    KeyValues(int nameSymbol, bool usesEscapeSequences)
+        : m_iNameSymbol(nameSymbol),
+          m_pszStringValue(nullptr),
+          m_pwszWideValue(nullptr),
+          m_Value{0},
+          m_nDataType(TYPE_NONE),
+          m_pNextKey(nullptr),
+          m_pFirstSubKey(nullptr),
+          m_pChainedKey(nullptr),
+          m_bUsesEscapeSequences(usesEscapeSequences),
+          m_bHasSourceText(false) {}
+
     // Clears every field as in construction, without freeing anything.
     void Init();
     // Sets the type and drops any kept source text.
     void SetDataTypeOnly(DataType type);
     // Frees both value texts (and the 8-byte block) and drops the source text.
     void FreeValueTexts();
-    // Replaces both value texts with the given owned ones.
+    // Replaces both value texts with the given owned ones: `text` made by KeyValuesText
+    // (Alloc, Dup, DupText; never array new), `wideText` by array new.
     void ReplaceValueTexts(char* text, wchar_t* wideText);
     void SetParsedValue(DataType type, const char* sourceText);
     bool HasSourceText() const;
+    // The kept source text of a node for which HasSourceText() holds. An int read from
+    // text that "%d" prints back exactly keeps no copy of it (the flag is set and the
+    // text pointer null); its text is made from the value here, the first time it is
+    // asked for, and kept from then on.
+    char* SourceText();
     // Whether the type keeps its value in m_Value.
     bool HoldsFourByteValue() const;
     // Destroys all children with their descendants, without recursion.
@@ -530,6 +550,7 @@ private:
     // Owned text of a TYPE_STRING key; the owned 8-byte block of a TYPE_UINT64 key; the
     // kept source text of a TYPE_INT or TYPE_FLOAT key when m_bHasSourceText is set
     // (otherwise any text left here by an earlier value is never read). Null when none.
+    // These come from, and go back to, KeyValuesText (KeyValuesText.h).
     char* m_pszStringValue;
     wchar_t* m_pwszWideValue;  // owned text of a TYPE_WSTRING key
     union {
@@ -544,7 +565,8 @@ private:
     KeyValues* m_pChainedKey;   // not owned
     bool m_bUsesEscapeSequences;
     // Appended after the fields above (it fits in what was their padding): set when
-    // m_pszStringValue holds the text a TYPE_INT or TYPE_FLOAT value was parsed from.
+    // the key keeps the text a TYPE_INT or TYPE_FLOAT value was parsed from, in
+    // m_pszStringValue (or, for an int in its "%d" form, not yet made: see SourceText).
     bool m_bHasSourceText;
 };
 

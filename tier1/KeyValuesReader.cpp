@@ -2,8 +2,6 @@
 // whole-file loads, with the error reports and their key context. Reading works on the
 // bytes of the buffer directly and keeps its own nesting stack, so it is linear in the
 // size of the text and no depth of nesting reaches the call stack.
-#include <ctype.h>
-#include <emmintrin.h>
 #include <limits.h>
 #include <locale.h>
 #include <stdint.h>
@@ -13,9 +11,11 @@
 #include "tier0/dbg.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
+#include "tier1/KeyValuesText.h"
 #include "tier1/StrTools.h"
 #include "tier1/UtlBuffer.h"
 #include "tier1/UtlCharConversion.h"
+#include "tier1/UtlTextScan.h"
 #include "tier1/UtlVector.h"
 #include "vstdlib/IKeyValuesSystem.h"
 
@@ -143,15 +143,31 @@ bool AdmitInclude(const char* path) {
 // from one probe. A name's symbol never changes while the key-value system lives, so an
 // entry stays right for as long as it is kept; LoadFromBuffer empties the cache all the
 // same, so that it holds names of the text at hand.
+//
+// Before hashing, the cache tries the name that followed the same name last time (keys
+// of a block tend to come in the same order): `context` is the previous sibling's symbol,
+// or a value derived from the parent's for a first child, and a slot remembers which
+// cache entry came after it. A wrong guess costs one compare.
 class SymbolCache {
 public:
-    static void Clear() { memset(s_Slots, 0, sizeof(s_Slots)); }
+    static void Clear() {
+        memset(s_Slots, 0, sizeof(s_Slots));
+        memset(s_Next, 0, sizeof(s_Next));
+    }
 
-    // `length` is the number of bytes the tokenizer stored for `name`. It may count bytes
-    // after an embedded 0 byte, which the key-value system does not see: the cache then
-    // keys on more than the system does, which can cost a miss but never a wrong answer.
-    static int Find(const char* name, int length) {
-        if (length > kMaxCachedLength) return KeyValuesSystem()->GetSymbolForString(name);
+    // The symbol of the `length` bytes at `name` (not necessarily terminated there). The
+    // bytes may hold a 0 byte, after which the key-value system sees nothing: the cache
+    // then keys on more than the system does, which can cost a miss but never a wrong
+    // answer. A miss asks the system with a terminated copy in the token buffer.
+    static int Find(const char* name, int length, int context, char* tokenBuffer) {
+        if (length > kMaxCachedLength) return SystemSymbol(name, length, tokenBuffer);
+        int& next = s_Next[static_cast<unsigned int>(context) & (kSlots - 1)];
+        if (next > 0) {
+            const Slot& guess = s_Slots[next - 1];
+            if (guess.length == length + 1 && SameBytes(guess.text, name, length)) {
+                return guess.symbol;
+            }
+        }
         // The slot comes from the length and the first and last four bytes; the whole
         // text is compared before a slot answers.
         uint32_t hash = static_cast<uint32_t>(length) * 0x9E3779B1u;
@@ -164,9 +180,11 @@ public:
         } else {
             for (int i = 0; i < length; ++i) hash = (hash ^ static_cast<unsigned char>(name[i])) * 16777619u;
         }
-        Slot& slot = s_Slots[(hash ^ (hash >> 15)) & (kSlots - 1)];
-        if (slot.length == length + 1 && memcmp(slot.text, name, static_cast<size_t>(length)) == 0) return slot.symbol;
-        int symbol = KeyValuesSystem()->GetSymbolForString(name);
+        const int index = static_cast<int>((hash ^ (hash >> 15)) & (kSlots - 1));
+        Slot& slot = s_Slots[index];
+        next = index + 1;
+        if (slot.length == length + 1 && SameBytes(slot.text, name, length)) return slot.symbol;
+        int symbol = SystemSymbol(name, length, tokenBuffer);
         slot.length = length + 1;
         slot.symbol = symbol;
         memcpy(slot.text, name, static_cast<size_t>(length));
@@ -174,6 +192,30 @@ public:
     }
 
 private:
+    // memcmp(a, b, length) == 0 for the short lengths cached here, four bytes at a time
+    // without a library call.
+    static bool SameBytes(const char* a, const char* b, int length) {
+        int i = 0;
+        for (; i + 4 <= length; i += 4) {
+            uint32_t x, y;
+            memcpy(&x, a + i, sizeof(x));
+            memcpy(&y, b + i, sizeof(y));
+            if (x != y) return false;
+        }
+        for (; i < length; ++i) {
+            if (a[i] != b[i]) return false;
+        }
+        return true;
+    }
+
+    static int SystemSymbol(const char* name, int length, char* tokenBuffer) {
+        if (name != tokenBuffer) {
+            memcpy(tokenBuffer, name, static_cast<size_t>(length));
+            tokenBuffer[length] = '\0';
+        }
+        return KeyValuesSystem()->GetSymbolForString(tokenBuffer);
+    }
+
     static const int kSlots = 128;
     static const int kMaxCachedLength = 24;
     struct Slot {
@@ -182,9 +224,11 @@ private:
         char text[kMaxCachedLength];
     };
     static Slot s_Slots[kSlots];
+    static int s_Next[kSlots];  // per context: index + 1 of the slot guessed next, 0 for none
 };
 
 SymbolCache::Slot SymbolCache::s_Slots[SymbolCache::kSlots];
+int SymbolCache::s_Next[SymbolCache::kSlots];
 
 const char kEofInsteadOfKeyName[] = "RecursiveLoadFromBuffer:  got EOF instead of keyname";
 const char kEmptyKeyName[] = "RecursiveLoadFromBuffer:  got empty keyname";
@@ -195,9 +239,18 @@ const char kMissingBrace[] = "LoadFromBuffer: missing {";
 const char kIncludeIsNull[] = "#include is NULL ";
 const char kTokenOverflow[] = " ReadToken overflow";
 
-bool IsUnquoted(const char* token, bool wasQuoted, char brace) {
-    return !wasQuoted && token[0] == brace && token[1] == '\0';
-}
+// A token as the reader sees it: `length` bytes at `text`, which point either into the
+// text being read (not terminated there) or into the token buffer (terminated).
+struct Token {
+    const char* text;
+    int length;
+    bool quoted;
+};
+
+bool IsUnquoted(const Token& token, char brace) { return !token.quoted && token.length == 1 && token.text[0] == brace; }
+
+// An empty token, as C string functions see it: no bytes, or a 0 byte first.
+bool IsEmptyToken(const Token& token) { return token.length == 0 || token.text[0] == '\0'; }
 
 // Whether `c` can start text that strtol or strtod converts. Letters other than those
 // of "inf" and "nan", and the underscore, never can in any locale (a decimal point is
@@ -209,18 +262,27 @@ bool MayStartNumber(unsigned char c) {
     return c != '_';
 }
 
-// The fast form of the typing rule for [+-]?[0-9]+ up to the end: strtol and strtod
-// both stop at the end there, so the key is TYPE_INT with strtol's value, which
-// saturates at the range of a 32-bit long.
-bool ParsePlainDecimal(const char* text, int* value) {
+// The fast form of the typing rule for the `length` bytes [+-]?[0-9]+: strtol and
+// strtod both stop at the end there, so the key is TYPE_INT with strtol's value, which
+// saturates at the range of a 32-bit long. *canonical tells whether the text is exactly
+// what "%d" prints for the value (no sign "+", no leading zero, no "-0", no saturation),
+// so that the text can be made again from the value instead of being kept.
+bool ParsePlainDecimal(const char* text, int length, int* value, bool* canonical) {
     const char* p = text;
+    const char* end = text + length;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (*p == '\0') return false;
+    bool plus = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        plus = !negative;
+        ++p;
+    }
+    if (p == end) return false;
+    const char* digits = p;
     const uint32_t limit = negative ? 2147483648u : 2147483647u;
     uint32_t magnitude = 0;
     bool saturated = false;
-    for (; *p; ++p) {
+    for (; p < end; ++p) {
         uint32_t digit = static_cast<uint32_t>(static_cast<unsigned char>(*p)) - '0';
         if (digit > 9) return false;
         if (saturated) continue;
@@ -236,46 +298,8 @@ bool ParsePlainDecimal(const char* text, int* value) {
     } else {
         *value = magnitude == 2147483648u ? INT_MIN : -static_cast<int>(magnitude);
     }
+    *canonical = !plus && !saturated && (digits[0] != '0' || end - digits == 1) && !(negative && magnitude == 0);
     return true;
-}
-
-// Gives `key` the type and value the typing rule assigns to `text`; numbers keep `text`
-// as their source text. `maybeDecimal[c]` is true for every byte that strtod can take
-// inside a decimal number that starts with a digit (digits, signs, exponent letters and
-// decimal points); it may be true for more.
-void TypeValue(KeyValues* key, const char* text, const bool* maybeDecimal) {
-    const unsigned char first = static_cast<unsigned char>(text[0]);
-    if (first == '\0' || !MayStartNumber(first)) {
-        key->SetStringValue(text);
-        return;
-    }
-    int plain;
-    if (ParsePlainDecimal(text, &plain)) {
-        key->SetParsedInt(plain, text);
-        return;
-    }
-    // A value that starts with a digit, other than a hexadecimal "0x", is a decimal form
-    // for both parsers: one byte that neither can take makes it a text without parsing.
-    if (first >= '0' && first <= '9' && !(first == '0' && (text[1] == 'x' || text[1] == 'X'))) {
-        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-            if (!maybeDecimal[*p]) {
-                key->SetStringValue(text);
-                return;
-            }
-        }
-    }
-    char* intEnd;
-    long integer = strtol(text, &intEnd, 10);
-    char* floatEnd;
-    double real = strtod(text, &floatEnd);
-    if (floatEnd > intEnd && *floatEnd == '\0') {
-        // Narrowed with the platform's IEEE rounding: beyond the float range is infinity.
-        key->SetParsedFloat(static_cast<float>(real), text);
-    } else if (*intEnd == '\0') {
-        key->SetParsedInt(static_cast<int>(integer), text);
-    } else {
-        key->SetStringValue(text);
-    }
 }
 
 }  // namespace
@@ -316,10 +340,16 @@ void CKeyValuesErrorStack::Report(const char* message) const {
 // ---- The text reader -------------------------------------------------------------------
 
 // Reads tokens straight from the bytes that `buf` holds from its get position, and hands
-// the position back to the buffer when it is destroyed. It behaves as reading through the
-// buffer's own scanning would (EatWhiteSpace, EatCPPComment, GetDelimitedString with the
-// node's conversion, byte peeks for words): `m_bEnded` is set exactly where that would set
-// ERROR_GET_OVERFLOW, and the buffer gets that bit back on hand-over.
+// the position back to the buffer when it is destroyed. White space, comments and quoted
+// strings are scanned by the same code as the buffer's own EatWhiteSpace, EatCPPComment
+// and GetDelimitedString (UtlTextScan.h), here over the whole text at once instead of
+// through the buffer's checked cursor: `m_bEnded` is set exactly where the buffer's
+// scanning would set ERROR_GET_OVERFLOW, and the buffer gets that bit back on hand-over.
+//
+// A token is handed on where it lies in the text whenever it needs no decoding (no
+// escape, no 0 byte, not cut at 1023 characters): names are looked up from there, and a
+// value is copied once, straight to the text its key keeps. Only other tokens go through
+// the token buffer.
 class KeyValues::TextReader {
 public:
     explicit TextReader(CUtlBuffer& buf)
@@ -328,26 +358,17 @@ public:
           m_nPos(0),
           m_nEnd(0),
           m_nStart(buf.TellGet()),
-          m_nTokenLength(0),
           m_bStartedValid(buf.IsValid()),
-          m_bEnded(!m_bStartedValid) {
+          m_bEnded(!m_bStartedValid),
+          m_pConversions{GetNoEscCharConversion(), GetCStringCharConversion()},
+          m_PlainRuns{UtlTextScan::PlainRun('"', static_cast<unsigned char>(m_pConversions[0]->GetEscapeChar())),
+                      UtlTextScan::PlainRun('"', static_cast<unsigned char>(m_pConversions[1]->GetEscapeChar()))} {
         if (!m_bEnded) {
             int available = buf.GetBytesRemaining();
             buf.CheckArbitraryPeekGet(0, available);
             if (available > 0) m_pData = static_cast<const unsigned char*>(buf.PeekGet(available, 0));
             if (m_pData) m_nEnd = available;
         }
-        for (int c = 0; c < 256; ++c) m_Class[c] = isspace(c) ? (kSpace | kEndsWord) : 0;
-        m_Class[0] |= kEndsWord;
-        m_Class[static_cast<unsigned char>('"')] |= kEndsWord;
-        m_Class[static_cast<unsigned char>('{')] |= kEndsWord;
-        m_Class[static_cast<unsigned char>('}')] |= kEndsWord;
-
-        m_pConversions[0] = GetNoEscCharConversion();
-        m_pConversions[1] = GetCStringCharConversion();
-        m_QuoteBytes = _mm_set1_epi8('"');
-        m_EscapeBytes[0] = _mm_set1_epi8(m_pConversions[0]->GetEscapeChar());
-        m_EscapeBytes[1] = _mm_set1_epi8(m_pConversions[1]->GetEscapeChar());
 
         // Bytes of decimal numbers: the C forms, and the locale's decimal point.
         memset(m_MaybeDecimal, 0, sizeof(m_MaybeDecimal));
@@ -369,6 +390,7 @@ public:
 
     bool Valid() const { return !m_bEnded; }
 
+    // The next token in the token buffer, or null at the end (see KeyValues::ReadToken).
     const char* ReadToken(bool useEscapes, bool& wasQuoted);
     // Reads one block body into `node` (see RecursiveLoadFromBuffer).
     void LoadBlock(KeyValues* node);
@@ -376,8 +398,6 @@ public:
     void LoadTopLevel(KeyValues* root, const char* resourceName, IBaseFileSystem* fileSystem, const char* pathID);
 
 private:
-    enum : unsigned char { kSpace = 1, kEndsWord = 2 };
-
     struct Frame {
         KeyValues* node;
         KeyValues* lastChild;
@@ -385,158 +405,241 @@ private:
         bool useEscapes;  // the node's escape setting, which its new keys take
     };
 
-    const char* ReadQuoted(bool useEscapes);
-    const char* ReadWord();
+    // The open blocks, innermost last: the first kLocalFrames in place, deeper ones in
+    // growable memory (real data rarely nests more than a few blocks).
+    class FrameStack {
+    public:
+        int Count() const { return m_nCount; }
+        Frame& Top() { return At(m_nCount - 1); }
+        void Push(const Frame& frame) {
+            if (m_nCount < kLocalFrames) {
+                m_Local[m_nCount] = frame;
+            } else {
+                m_Deeper.AddToTail(frame);
+            }
+            ++m_nCount;
+        }
+        void Pop() {
+            --m_nCount;
+            if (m_nCount >= kLocalFrames) m_Deeper.Remove(m_nCount - kLocalFrames);
+        }
+
+    private:
+        static const int kLocalFrames = 16;
+        Frame& At(int i) { return i < kLocalFrames ? m_Local[i] : m_Deeper[i - kLocalFrames]; }
+        Frame m_Local[kLocalFrames];
+        CUtlVector<Frame> m_Deeper;
+        int m_nCount = 0;
+    };
+
+    // The next token; false at the end of the text.
+    bool NextToken(bool useEscapes, Token& token);
+    // Reads a quoted string whose opening quote is at the cursor into the token buffer.
+    void ReadQuotedToBuffer(bool useEscapes, Token& token);
     // Reads tokens up to the "}" that closes a block whose "{" was just read.
     void SkipBlock(bool useEscapes);
-    static KeyValues* NewKey(int symbol, bool useEscapes);
+    // Gives `key` the type and value the typing rule assigns to `token`.
+    void TypeValue(KeyValues* key, const Token& token);
+    static KeyValues* NewKey(int symbol, bool useEscapes) { return new KeyValues(symbol, useEscapes); }
+
+    // Whether a word ends before `c`: white space, a double quote, a brace or a 0 byte.
+    static bool EndsWord(unsigned char c, const UtlTextScan::SpaceTable& isSpace) {
+        return c == '"' || c == '{' || c == '}' || c == '\0' || isSpace(c);
+    }
 
     CUtlBuffer& m_Buf;
     const unsigned char* m_pData;
     int m_nPos;
     int m_nEnd;
     int m_nStart;
-    // Bytes stored for the last token (more than its strlen when it holds a 0 byte).
-    int m_nTokenLength;
     bool m_bStartedValid;
     bool m_bEnded;
-    unsigned char m_Class[256];
-    bool m_MaybeDecimal[256];
-    // The conversion for quoted strings, indexed by the escape setting.
+    // The conversion for quoted strings and the scan of their plain runs, by escape
+    // setting. Both conversions delimit with a single double quote.
     CUtlCharConversion* m_pConversions[2];
-    // Sixteen copies of '"' and of the escape character of each conversion, made once:
-    // the scan of a quoted string compares sixteen bytes at a time against them.
-    __m128i m_QuoteBytes;
-    __m128i m_EscapeBytes[2];
+    UtlTextScan::PlainRun m_PlainRuns[2];
+    // The locale's white space, looked up once per reader.
+    UtlTextScan::SpaceTable m_IsSpace;
+    // True for every byte that strtod can take inside a decimal number that starts with
+    // a digit (digits, signs, exponent letters and decimal points); may be true for more.
+    bool m_MaybeDecimal[256];
 };
 
-const char* KeyValues::TextReader::ReadToken(bool useEscapes, bool& wasQuoted) {
-    wasQuoted = false;
-    if (m_bEnded) return nullptr;
+bool KeyValues::TextReader::NextToken(bool useEscapes, Token& token) {
+    token.quoted = false;
+    if (m_bEnded) return false;
     for (;;) {
-        while (m_nPos < m_nEnd && (m_Class[m_pData[m_nPos]] & kSpace)) ++m_nPos;
+        m_nPos = UtlTextScan::SkipWhiteSpace(m_pData, m_nPos, m_nEnd, m_IsSpace);
         if (m_nPos >= m_nEnd) {
             m_bEnded = true;
-            return nullptr;
+            return false;
         }
-        if (m_pData[m_nPos] != '/' || m_nPos + 1 >= m_nEnd || m_pData[m_nPos + 1] != '/') break;
+        if (!UtlTextScan::CommentStartsAt(m_pData, m_nPos, m_nEnd)) break;
         // A comment runs through its line feed; one without a line feed ends the text.
-        const void* lineFeed = memchr(m_pData + m_nPos + 2, '\n', static_cast<size_t>(m_nEnd - m_nPos - 2));
-        if (!lineFeed) {
+        int lineFeed = UtlTextScan::FindLineFeed(m_pData, m_nPos + 2, m_nEnd);
+        if (lineFeed >= m_nEnd) {
             m_nPos = m_nEnd;
             m_bEnded = true;
-            return nullptr;
+            return false;
         }
-        m_nPos = static_cast<int>(static_cast<const unsigned char*>(lineFeed) - m_pData) + 1;
+        m_nPos = lineFeed + 1;
     }
 
-    unsigned char c = m_pData[m_nPos];
+    const unsigned char c = m_pData[m_nPos];
     if (c == '"') {
-        wasQuoted = true;
-        return ReadQuoted(useEscapes);
+        // Both conversions delimit with a single double quote. A run of plain characters
+        // that the closing quote ends is the token as it stands.
+        token.quoted = true;
+        const int start = m_nPos + 1;
+        const int runEnd = m_PlainRuns[useEscapes].End(m_pData, start, m_nEnd);
+        if (runEnd < m_nEnd && m_pData[runEnd] == '"' && runEnd - start <= kMaxTokenLength) {
+            token.text = reinterpret_cast<const char*>(m_pData + start);
+            token.length = runEnd - start;
+            m_nPos = runEnd + 1;
+            return true;
+        }
+        ReadQuotedToBuffer(useEscapes, token);
+        return true;
     }
     if (c == '{' || c == '}') {
+        token.text = reinterpret_cast<const char*>(m_pData + m_nPos);
+        token.length = 1;
         ++m_nPos;
-        s_pTokenBuffer[0] = static_cast<char>(c);
-        s_pTokenBuffer[1] = '\0';
-        m_nTokenLength = 1;
-        return s_pTokenBuffer;
+        return true;
     }
-    return ReadWord();
-}
-
-// Reads through the C-string conversion with escapes on, the no-escape conversion
-// otherwise. Both delimit with a double quote; the no-escape one turns its escape
-// character (127) into a 0 character without reading further.
-const char* KeyValues::TextReader::ReadQuoted(bool useEscapes) {
-    CUtlCharConversion* conv = m_pConversions[useEscapes];
-    const unsigned char escape = static_cast<unsigned char>(conv->GetEscapeChar());
-    const int longestEscape = conv->MaxConversionLength();
-    int stored = 0;
-    ++m_nPos;  // the opening quote
-    for (;;) {
-        // The run of plain characters up to the closing quote or an escape character,
-        // sixteen bytes at a time while that many are left.
-        int runStart = m_nPos;
-        const __m128i quotes = m_QuoteBytes;
-        const __m128i escapes = m_EscapeBytes[useEscapes];
-        int found = -1;
-        while (found < 0 && m_nEnd - m_nPos >= 16) {
-            __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_pData + m_nPos));
-            int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quotes), _mm_cmpeq_epi8(chunk, escapes)));
-            if (hits) {
-                found = m_nPos + __builtin_ctz(static_cast<unsigned int>(hits));
-            } else {
-                m_nPos += 16;
-            }
-        }
-        if (found >= 0) {
-            m_nPos = found;
-        } else {
-            while (m_nPos < m_nEnd && m_pData[m_nPos] != '"' && m_pData[m_nPos] != escape) ++m_nPos;
-        }
-        int keep = m_nPos - runStart;
-        if (keep > kMaxTokenLength - stored) keep = kMaxTokenLength - stored;
-        memcpy(s_pTokenBuffer + stored, m_pData + runStart, static_cast<size_t>(keep));
-        stored += keep;
-        if (m_nPos >= m_nEnd) {
-            m_bEnded = true;  // cut off by the end: keep what was read
-            break;
-        }
-        if (m_pData[m_nPos] == '"') {
-            ++m_nPos;
-            break;
-        }
-        // An escape: the conversion decodes what follows (0 for an unknown escape, whose
-        // text is then read as ordinary characters).
-        ++m_nPos;
-        char decoded = 0;
-        int count = m_nEnd - m_nPos < longestEscape ? m_nEnd - m_nPos : longestEscape;
-        if (count > 0) {
-            char text[16];
-            if (count > static_cast<int>(sizeof(text)) - 1) count = static_cast<int>(sizeof(text)) - 1;
-            memcpy(text, m_pData + m_nPos, static_cast<size_t>(count));
-            text[count] = '\0';
-            int used = 0;
-            decoded = conv->FindConversion(text, &used);
-            m_nPos += used < 0 ? 0 : (used > count ? count : used);
-        }
-        if (stored < kMaxTokenLength) s_pTokenBuffer[stored++] = decoded;
-    }
-    s_pTokenBuffer[stored] = '\0';
-    m_nTokenLength = stored;
-    return s_pTokenBuffer;
-}
-
-const char* KeyValues::TextReader::ReadWord() {
-    int start = m_nPos;
-    while (m_nPos < m_nEnd && !(m_Class[m_pData[m_nPos]] & kEndsWord)) ++m_nPos;
+    const int start = m_nPos;
+    while (m_nPos < m_nEnd && !EndsWord(m_pData[m_nPos], m_IsSpace)) ++m_nPos;
     int length = m_nPos - start;
     if (length > kMaxTokenLength) {
         g_KeyValuesErrorStack.Report(kTokenOverflow);
         length = kMaxTokenLength;
     }
-    memcpy(s_pTokenBuffer, m_pData + start, static_cast<size_t>(length));
-    s_pTokenBuffer[length] = '\0';
-    m_nTokenLength = length;
-    return s_pTokenBuffer;
+    token.text = reinterpret_cast<const char*>(m_pData + start);
+    token.length = length;
+    return true;
 }
 
-KeyValues* KeyValues::TextReader::NewKey(int symbol, bool useEscapes) {
-    KeyValues* key = new KeyValues(nullptr);
-    key->m_iNameSymbol = symbol;
-    key->m_bUsesEscapeSequences = useEscapes;
-    return key;
+// Reads through the C-string conversion with escapes on, the no-escape conversion
+// otherwise, keeping at most kMaxTokenLength characters.
+void KeyValues::TextReader::ReadQuotedToBuffer(bool useEscapes, Token& token) {
+    CUtlCharConversion* conv = m_pConversions[useEscapes];
+    const unsigned char escape = static_cast<unsigned char>(conv->GetEscapeChar());
+    int stored = 0;
+    ++m_nPos;  // the opening quote
+    for (;;) {
+        const int runEnd = m_PlainRuns[useEscapes].End(m_pData, m_nPos, m_nEnd);
+        int keep = runEnd - m_nPos;
+        if (keep > kMaxTokenLength - stored) keep = kMaxTokenLength - stored;
+        memcpy(s_pTokenBuffer + stored, m_pData + m_nPos, static_cast<size_t>(keep));
+        stored += keep;
+        m_nPos = runEnd;
+        if (m_nPos >= m_nEnd) {
+            m_bEnded = true;  // cut off by the end: keep what was read
+            break;
+        }
+        const unsigned char c = m_pData[m_nPos++];
+        if (c == '"') break;
+        char decoded = 0;  // a 0 byte stands for itself
+        if (c == escape) {
+            int used = 0;
+            decoded = UtlTextScan::DecodeEscape(conv, m_pData + m_nPos, m_nEnd - m_nPos, &used);
+            m_nPos += used;
+        }
+        if (stored < kMaxTokenLength) s_pTokenBuffer[stored++] = decoded;
+    }
+    s_pTokenBuffer[stored] = '\0';
+    token.text = s_pTokenBuffer;
+    token.length = stored;
+}
+
+const char* KeyValues::TextReader::ReadToken(bool useEscapes, bool& wasQuoted) {
+    Token token;
+    if (!NextToken(useEscapes, token)) {
+        wasQuoted = false;
+        return nullptr;
+    }
+    wasQuoted = token.quoted;
+    if (token.text != s_pTokenBuffer) {
+        memcpy(s_pTokenBuffer, token.text, static_cast<size_t>(token.length));
+        s_pTokenBuffer[token.length] = '\0';
+    }
+    return s_pTokenBuffer;
 }
 
 void KeyValues::TextReader::SkipBlock(bool useEscapes) {
     int open = 1;
-    bool wasQuoted;
+    Token token;
     while (open > 0) {
-        const char* token = ReadToken(useEscapes, wasQuoted);
-        if (!token || !*token) return;  // the enclosing blocks report the end
-        if (IsUnquoted(token, wasQuoted, '{')) ++open;
-        if (IsUnquoted(token, wasQuoted, '}')) --open;
+        if (!NextToken(useEscapes, token) || IsEmptyToken(token)) return;  // the enclosing blocks report the end
+        if (IsUnquoted(token, '{')) ++open;
+        if (IsUnquoted(token, '}')) --open;
+    }
+}
+
+// The typing rule: an empty value is an empty text; otherwise strtol (base 10) and
+// strtod both parse the value, and it is TYPE_FLOAT when strtod got further and reached
+// the end, else TYPE_INT when strtol reached the end, else TYPE_STRING. Fast paths settle
+// the common cases without either parse; every text the key keeps is copied once, to its
+// final place. An int whose text is what "%d" prints for it keeps no text: GetString
+// makes the same text from the value when it is asked for.
+void KeyValues::TextReader::TypeValue(KeyValues* key, const Token& token) {
+    // The value as C string functions see it: up to its first 0 byte (only a token from
+    // the token buffer can hold one).
+    int length = token.length;
+    if (token.text == s_pTokenBuffer) length = static_cast<int>(strlen(s_pTokenBuffer));
+    const unsigned char first = length > 0 ? static_cast<unsigned char>(token.text[0]) : 0;
+
+    auto copy = [&]() {
+        char* text = KeyValuesText::AllocForLoad(static_cast<size_t>(length) + 1);
+        memcpy(text, token.text, static_cast<size_t>(length));
+        text[length] = '\0';
+        return text;
+    };
+    // `key` was just made: it holds no text to free.
+
+    if (length == 0 || !MayStartNumber(first)) {
+        key->m_pszStringValue = copy();
+        key->m_nDataType = static_cast<signed char>(TYPE_STRING);
+        return;
+    }
+    int plain;
+    bool canonical;
+    if (ParsePlainDecimal(token.text, length, &plain, &canonical)) {
+        key->m_Value.i = plain;
+        key->m_nDataType = static_cast<signed char>(TYPE_INT);
+        key->m_pszStringValue = canonical ? nullptr : copy();
+        key->m_bHasSourceText = true;
+        return;
+    }
+    // A value that starts with a digit, other than a hexadecimal "0x", is a decimal form
+    // for both parsers: one byte that neither can take makes it a text without parsing.
+    if (first >= '0' && first <= '9' &&
+        !(first == '0' && length > 1 && (token.text[1] == 'x' || token.text[1] == 'X'))) {
+        for (int i = 0; i < length; ++i) {
+            if (!m_MaybeDecimal[static_cast<unsigned char>(token.text[i])]) {
+                key->m_pszStringValue = copy();
+                key->m_nDataType = static_cast<signed char>(TYPE_STRING);
+                return;
+            }
+        }
+    }
+    char* text = copy();
+    char* intEnd;
+    long integer = strtol(text, &intEnd, 10);
+    char* floatEnd;
+    double real = strtod(text, &floatEnd);
+    key->m_pszStringValue = text;
+    if (floatEnd > intEnd && *floatEnd == '\0') {
+        // Narrowed with the platform's IEEE rounding: beyond the float range is infinity.
+        key->m_Value.f = static_cast<float>(real);
+        key->m_nDataType = static_cast<signed char>(TYPE_FLOAT);
+        key->m_bHasSourceText = true;
+    } else if (*intEnd == '\0') {
+        key->m_Value.i = static_cast<int>(integer);
+        key->m_nDataType = static_cast<signed char>(TYPE_INT);
+        key->m_bHasSourceText = true;
+    } else {
+        key->m_nDataType = static_cast<signed char>(TYPE_STRING);
     }
 }
 
@@ -544,42 +647,44 @@ void KeyValues::TextReader::SkipBlock(bool useEscapes) {
 // two error-stack levels (its key, and the key being read inside it) and remembers its
 // last child, so appending never walks the child list.
 void KeyValues::TextReader::LoadBlock(KeyValues* node) {
-    CUtlVector<Frame> frames;
+    KeyValuesText::LoadScope textScope;
+    FrameStack frames;
     auto enter = [&frames](KeyValues* block) {
         KeyValues* last = block->m_pFirstSubKey;
         while (last && last->m_pNextKey) last = last->m_pNextKey;
         g_KeyValuesErrorStack.Push(block->m_iNameSymbol);
         int keyLevel = g_KeyValuesErrorStack.Push(INVALID_KEY_SYMBOL);
-        frames.AddToTail(Frame{block, last, keyLevel, block->m_bUsesEscapeSequences});
+        frames.Push(Frame{block, last, keyLevel, block->m_bUsesEscapeSequences});
     };
     auto leave = [&frames]() {
         g_KeyValuesErrorStack.Pop();
         g_KeyValuesErrorStack.Pop();
-        frames.Remove(frames.Count() - 1);
+        frames.Pop();
     };
 
     enter(node);
+    Token name, value;
     while (frames.Count() > 0) {
-        Frame& frame = frames[frames.Count() - 1];
+        Frame& frame = frames.Top();
         const bool useEscapes = frame.useEscapes;
-        bool wasQuoted;
-        const char* name = ReadToken(useEscapes, wasQuoted);
-        if (!name) {
+        if (!NextToken(useEscapes, name)) {
             g_KeyValuesErrorStack.Report(kEofInsteadOfKeyName);
             leave();
             continue;
         }
-        if (!*name) {
+        if (IsEmptyToken(name)) {
             g_KeyValuesErrorStack.Report(kEmptyKeyName);
             leave();
             continue;
         }
-        if (IsUnquoted(name, wasQuoted, '}')) {
+        if (IsUnquoted(name, '}')) {
             leave();
             continue;
         }
 
-        KeyValues* key = NewKey(SymbolCache::Find(name, m_nTokenLength), useEscapes);
+        // The name that followed the previous key last time is tried first.
+        const int context = frame.lastChild ? frame.lastChild->m_iNameSymbol : ~frame.node->m_iNameSymbol;
+        KeyValues* key = NewKey(SymbolCache::Find(name.text, name.length, context, s_pTokenBuffer), useEscapes);
         if (frame.lastChild) {
             frame.lastChild->m_pNextKey = key;
         } else {
@@ -588,18 +693,17 @@ void KeyValues::TextReader::LoadBlock(KeyValues* node) {
         frame.lastChild = key;
         g_KeyValuesErrorStack.Reset(frame.keyLevel, key->m_iNameSymbol);
 
-        const char* value = ReadToken(useEscapes, wasQuoted);
-        if (!value) {
+        if (!NextToken(useEscapes, value)) {
             g_KeyValuesErrorStack.Report(kNullKey);
             leave();
             continue;
         }
-        if (IsUnquoted(value, wasQuoted, '}')) {
+        if (IsUnquoted(value, '}')) {
             g_KeyValuesErrorStack.Report(kBraceInKey);
             leave();
             continue;
         }
-        if (IsUnquoted(value, wasQuoted, '{')) {
+        if (IsUnquoted(value, '{')) {
             g_KeyValuesErrorStack.Reset(frame.keyLevel, INVALID_KEY_SYMBOL);
             if (frames.Count() >= kMaxBlockNesting) {
                 g_KeyValuesErrorStack.Report(kNestedTooDeep);
@@ -609,12 +713,13 @@ void KeyValues::TextReader::LoadBlock(KeyValues* node) {
             }
             continue;
         }
-        TypeValue(key, value, m_MaybeDecimal);
+        TypeValue(key, value);
     }
 }
 
 void KeyValues::TextReader::LoadTopLevel(KeyValues* root, const char* resourceName, IBaseFileSystem* fileSystem,
                                          const char* pathID) {
+    KeyValuesText::LoadScope textScope;
     CUtlVector<KeyValues*> includedKeys;
     g_KeyValuesErrorStack.ResetMaxDepth();
     g_KeyValuesErrorStack.SetFilename(resourceName);
@@ -644,13 +749,13 @@ void KeyValues::TextReader::LoadTopLevel(KeyValues* root, const char* resourceNa
             key->SetName(token);
             current = nullptr;
         } else {
-            key = NewKey(SymbolCache::Find(token, m_nTokenLength), useEscapes);
+            key = NewKey(KeyValuesSystem()->GetSymbolForString(token), useEscapes);
             key->m_pNextKey = previous->m_pNextKey;
             previous->m_pNextKey = key;
         }
 
-        token = ReadToken(useEscapes, wasQuoted);
-        if (token && IsUnquoted(token, wasQuoted, '{')) {
+        Token brace;
+        if (NextToken(useEscapes, brace) && IsUnquoted(brace, '{')) {
             LoadBlock(key);
         } else {
             g_KeyValuesErrorStack.Report(kMissingBrace);

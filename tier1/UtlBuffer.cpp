@@ -13,6 +13,7 @@
 #include "tier0/memalloc.h"
 #include "tier1/StrTools.h"
 #include "tier1/UtlCharConversion.h"
+#include "tier1/UtlTextScan.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const int kPeekChunk = 128;
 const int kPrintfScratch = 2048;
 // The first block of a doubling byte buffer, as CUtlMemory<unsigned char> chooses it.
 
-bool IsSpace(unsigned char c) { return isspace(c) != 0; }
+using UtlTextScan::IsSpace;
 
 int Saturate(int64_t value) {
     if (value > INT_MAX) return INT_MAX;
@@ -261,15 +262,6 @@ const void* CUtlBuffer::PeekGet(int size, int offset) {
     return MemoryAt(static_cast<int>(static_cast<int64_t>(m_Get) + offset));
 }
 
-void CUtlBuffer::Get(void* dest, int size) {
-    if (!CheckGet(size)) return;
-    if (size > 0) {
-        assert(dest);
-        memcpy(dest, MemoryAt(m_Get), static_cast<size_t>(size));
-    }
-    m_Get += size;
-}
-
 int CUtlBuffer::GetUpTo(void* dest, int size) {
     int count = size;
     if (!CheckArbitraryPeekGet(0, count)) return 0;
@@ -279,7 +271,7 @@ int CUtlBuffer::GetUpTo(void* dest, int size) {
     return count;
 }
 
-void CUtlBuffer::Put(const void* src, int size) {
+void CUtlBuffer::PutSlow(const void* src, int size) {
     if (size == 0 || !CheckPut(size)) return;
     assert(src);
     memcpy(MemoryAt(m_Put), src, static_cast<size_t>(size));
@@ -326,11 +318,11 @@ T GetNumber(CUtlBuffer& buf, const char* textFormat) {
 
 }  // namespace
 
-int CUtlBuffer::GetInt() { return GetNumber<int>(*this, "%d"); }
+int CUtlBuffer::GetIntText() { return GetNumber<int>(*this, "%d"); }
 
-unsigned int CUtlBuffer::GetUnsignedInt() { return GetNumber<unsigned int>(*this, "%u"); }
+unsigned int CUtlBuffer::GetUnsignedIntText() { return GetNumber<unsigned int>(*this, "%u"); }
 
-float CUtlBuffer::GetFloat() { return GetNumber<float>(*this, "%f"); }
+float CUtlBuffer::GetFloatText() { return GetNumber<float>(*this, "%f"); }
 
 int64_t CUtlBuffer::GetInt64() {
     int64_t value = 0;
@@ -388,7 +380,7 @@ void CUtlBuffer::PutUnsignedChar(unsigned char c) {
     }
 }
 
-void CUtlBuffer::PutInt(int value) {
+void CUtlBuffer::PutIntSlow(int value) {
     if (IsText()) {
         Printf("%d", value);
     } else {
@@ -396,7 +388,7 @@ void CUtlBuffer::PutInt(int value) {
     }
 }
 
-void CUtlBuffer::PutUnsignedInt(unsigned int value) {
+void CUtlBuffer::PutUnsignedIntSlow(unsigned int value) {
     if (IsText()) {
         Printf("%u", value);
     } else {
@@ -404,7 +396,7 @@ void CUtlBuffer::PutUnsignedInt(unsigned int value) {
     }
 }
 
-void CUtlBuffer::PutFloat(float value) {
+void CUtlBuffer::PutFloatSlow(float value) {
     if (IsText()) {
         Printf("%f", static_cast<double>(value));
     } else {
@@ -428,18 +420,31 @@ int CUtlBuffer::PeekWhiteSpace(int offset) {
         int count = kPeekChunk;
         if (!CheckArbitraryPeekGet(offset, count)) return offset;
         const unsigned char* bytes = MemoryAt(m_Get + offset);
-        for (int i = 0; i < count; ++i) {
-            if (!IsSpace(bytes[i])) return offset + i;
-        }
+        int i = UtlTextScan::SkipWhiteSpace(bytes, 0, count);
+        if (i < count) return offset + i;
         if (offset > INT_MAX - count) return offset;
         offset += count;
     }
 }
 
+int CUtlBuffer::InMemoryReadEnd() const {
+    if (!m_Memory.Base()) return m_nOffset;
+    int64_t memoryEnd = static_cast<int64_t>(m_nOffset) + m_Memory.NumAllocated();
+    return memoryEnd < m_nMaxPut ? static_cast<int>(memoryEnd) : m_nMaxPut;
+}
+
+// The scans below take the bytes in memory a span at a time through the shared scanner;
+// where a span runs out, one byte goes the checked way (which asks the get handler, or
+// sets ERROR_GET_OVERFLOW at the end of the data), and scanning goes on from there.
 void CUtlBuffer::EatWhiteSpace() {
     if (!IsText() || !IsValid()) return;
-    while (CheckGet(1)) {
-        if (!IsSpace(*MemoryAt(m_Get))) return;
+    for (;;) {
+        int end = InMemoryReadEnd();
+        if (m_Get >= m_nOffset && m_Get < end) {
+            m_Get = m_nOffset + UtlTextScan::SkipWhiteSpace(m_Memory.Base(), m_Get - m_nOffset, end - m_nOffset);
+            if (m_Get < end) return;  // on a byte that is not white space
+        }
+        if (!CheckGet(1) || !IsSpace(*MemoryAt(m_Get))) return;
         ++m_Get;
     }
 }
@@ -450,10 +455,19 @@ bool CUtlBuffer::EatCPPComment() {
     if (!start || start[0] != '/' || start[1] != '/') return false;
     m_Get += 2;
     // Through the line feed; the end of the data sets ERROR_GET_OVERFLOW.
-    while (CheckGet(1)) {
-        if (*MemoryAt(m_Get++) == '\n') break;
+    for (;;) {
+        int end = InMemoryReadEnd();
+        if (m_Get >= m_nOffset && m_Get < end) {
+            int lineFeed = UtlTextScan::FindLineFeed(m_Memory.Base(), m_Get - m_nOffset, end - m_nOffset);
+            if (lineFeed < end - m_nOffset) {
+                m_Get = m_nOffset + lineFeed + 1;
+                return true;
+            }
+            m_Get = end;
+        }
+        if (!CheckGet(1)) return true;
+        if (*MemoryAt(m_Get++) == '\n') return true;
     }
-    return true;
 }
 
 int CUtlBuffer::MeasureRun(int offset, RunKind_t kind) {
@@ -853,21 +867,7 @@ bool CUtlBuffer::FindConversionAt(CUtlCharConversion* conv, int offset, char* c,
     *length = 0;
     int count = conv->MaxConversionLength();
     if (!CheckArbitraryPeekGet(offset, count)) return false;
-
-    // FindConversion reads a terminated text; the data need not be terminated.
-    char local[64];
-    char* text = local;
-    if (count >= static_cast<int>(sizeof(local))) {
-        text = static_cast<char*>(g_pMemAlloc->Alloc(static_cast<size_t>(count) + 1));
-        if (!text) return true;
-    }
-    memcpy(text, MemoryAt(m_Get + offset), static_cast<size_t>(count));
-    text[count] = 0;
-    int used = 0;
-    *c = conv->FindConversion(text, &used);
-    if (text != local) g_pMemAlloc->Free(text);
-    // Never step past what was looked at, whatever a conversion reports.
-    *length = used < 0 ? 0 : (used > count ? count : used);
+    *c = UtlTextScan::DecodeEscape(conv, MemoryAt(m_Get + offset), count, length);
     return true;
 }
 
@@ -904,8 +904,26 @@ void CUtlBuffer::GetDelimitedString(CUtlCharConversion* conv, char* dest, int ma
     if (!PeekStringMatch(0, delimiter, delimiterLength)) return;
     m_Get += delimiterLength;
 
+    const UtlTextScan::PlainRun plainRun(static_cast<unsigned char>(delimiter[0]),
+                                         static_cast<unsigned char>(conv->GetEscapeChar()));
     int stored = 0;
     while (IsValid()) {
+        // The plain run ahead, as far as memory holds it: every byte stands for itself.
+        int end = InMemoryReadEnd();
+        if (delimiterLength > 0 && m_Get >= m_nOffset && m_Get < end) {
+            int at = m_Get - m_nOffset;
+            int runEnd = plainRun.End(m_Memory.Base(), at, end - m_nOffset);
+            int run = runEnd - at;
+            if (run > 0) {
+                int keep = run < maxChars - stored ? run : maxChars - stored;
+                memcpy(dest + stored, m_Memory.Base() + at, static_cast<size_t>(keep));
+                stored += keep;
+                m_Get += run;
+                continue;
+            }
+        }
+        // A delimiter, an escape, a 0 byte, or the end of what memory holds: one
+        // character the checked way.
         if (PeekStringMatch(0, delimiter, delimiterLength)) {
             m_Get += delimiterLength;
             break;

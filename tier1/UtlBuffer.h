@@ -4,8 +4,10 @@
 // delimited strings through the escape schemes of UtlCharConversion.h.
 #pragma once
 
+#include <assert.h>
 #include <stdarg.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "tier0/platform.h"
 #include "tier1/UtlMemory.h"
@@ -303,6 +305,16 @@ protected:
 
 private:
     bool CheckGetSlow(int size);
+    // The paths of Put, PutInt, ... that the inline fast paths leave to the out-of-line
+    // code: growth, a terminator that needs room, borrowed or read-only memory, errors,
+    // text mode and reversed byte order.
+    void PutSlow(const void* src, int size);
+    void PutIntSlow(int value);
+    void PutUnsignedIntSlow(unsigned int value);
+    void PutFloatSlow(float value);
+    int GetIntText();
+    unsigned int GetUnsignedIntText();
+    float GetFloatText();
     bool CheckPutSlow(int size);
     // True when [pos, pos + size) lies in memory.
     bool InMemory(int64_t pos, int64_t size) const;
@@ -315,6 +327,9 @@ private:
     // Moves borrowed memory onto an owned copy; false when the copy cannot be allocated.
     bool MoveToOwnedMemory();
     unsigned char* MemoryAt(int pos) { return m_Memory.Base() + (pos - m_nOffset); }
+    // One past the last position that is both below the mark and in memory (no smaller
+    // than the window offset only when memory holds something).
+    int InMemoryReadEnd() const;
     bool AutoTabsInForce() const;
     bool PutFollowsLineFeed() const;
     void PutTabs();
@@ -353,19 +368,88 @@ private:
     UtlBufferOverflowFunc_t m_PutOverflowFunc = &CUtlBuffer::PutOverflow;
 };
 
-// The fast paths of the bounds checks: the common case costs a few compares, and the
-// handlers run only when it fails.
+// The fast paths. Bounds checks are a few int compares (the window offset is never
+// negative, so no difference below can overflow) and the handlers run only when they
+// fail. A write that leaves room for its terminator copies its bytes, and stores the
+// terminator and moves the mark only when it passes the old mark; everything else goes
+// the out-of-line way, which does the same with every bound and error bit.
 inline bool CUtlBuffer::CheckGet(int size) {
-    if (!(m_Error & ERROR_GET_OVERFLOW) && size >= 0 && m_Get >= m_nOffset &&
-        static_cast<int64_t>(m_Get) + size <= m_nMaxPut &&
-        static_cast<int64_t>(m_Get) - m_nOffset + size <= m_Memory.NumAllocated())
+    if (!(m_Error & ERROR_GET_OVERFLOW) && size >= 0 && m_Get >= m_nOffset && size <= m_nMaxPut - m_Get &&
+        size <= m_Memory.NumAllocated() - (m_Get - m_nOffset))
         return true;
     return CheckGetSlow(size);
 }
 
 inline bool CUtlBuffer::CheckPut(int size) {
     if (!(m_Error & ERROR_PUT_OVERFLOW) && !IsReadOnly() && size >= 0 && m_Put >= m_nOffset &&
-        static_cast<int64_t>(m_Put) - m_nOffset + size <= m_Memory.NumAllocated())
+        size <= m_Memory.NumAllocated() - (m_Put - m_nOffset))
         return true;
     return CheckPutSlow(size);
+}
+
+inline void CUtlBuffer::Get(void* dest, int size) {
+    if (!CheckGet(size)) return;
+    assert(dest || size == 0);
+    if (size > 0) memcpy(dest, m_Memory.Base() + (m_Get - m_nOffset), static_cast<size_t>(size));
+    m_Get += size;
+}
+
+inline void CUtlBuffer::Put(const void* src, int size) {
+    if (!(m_Error & ERROR_PUT_OVERFLOW) && !IsReadOnly() && size > 0 && m_Put >= m_nOffset &&
+        size < m_Memory.NumAllocated() - (m_Put - m_nOffset)) {
+        unsigned char* dest = m_Memory.Base() + (m_Put - m_nOffset);
+        memcpy(dest, src, static_cast<size_t>(size));
+        m_Put += size;
+        if (m_Put > m_nMaxPut) {
+            dest[size] = 0;  // the room was checked above
+            m_nMaxPut = m_Put;
+        }
+        return;
+    }
+    PutSlow(src, size);
+}
+
+inline void CUtlBuffer::PutInt(int value) {
+    if (!(m_Flags & BUFFER_TEXT) && !m_Byteswap) {
+        Put(&value, sizeof(value));
+    } else {
+        PutIntSlow(value);
+    }
+}
+
+inline void CUtlBuffer::PutUnsignedInt(unsigned int value) {
+    if (!(m_Flags & BUFFER_TEXT) && !m_Byteswap) {
+        Put(&value, sizeof(value));
+    } else {
+        PutUnsignedIntSlow(value);
+    }
+}
+
+inline void CUtlBuffer::PutFloat(float value) {
+    if (!(m_Flags & BUFFER_TEXT) && !m_Byteswap) {
+        Put(&value, sizeof(value));
+    } else {
+        PutFloatSlow(value);
+    }
+}
+
+inline int CUtlBuffer::GetInt() {
+    if (m_Flags & BUFFER_TEXT) return GetIntText();
+    int value = 0;
+    Get(&value, sizeof(value));
+    return value;
+}
+
+inline unsigned int CUtlBuffer::GetUnsignedInt() {
+    if (m_Flags & BUFFER_TEXT) return GetUnsignedIntText();
+    unsigned int value = 0;
+    Get(&value, sizeof(value));
+    return value;
+}
+
+inline float CUtlBuffer::GetFloat() {
+    if (m_Flags & BUFFER_TEXT) return GetFloatText();
+    float value = 0;
+    Get(&value, sizeof(value));
+    return value;
 }

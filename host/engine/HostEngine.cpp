@@ -16,6 +16,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "tier0/commandline.h"
+#include "tier0/cpu.h"
 #include "tier0/dbg.h"
 
 namespace {
@@ -148,6 +149,7 @@ bool CHostEngine::LoadPlugin(const std::string& path) {
     }
     pluginModule_ = module;
     plugin_ = plugin;
+    pluginSymbols_.Read(module);
     Msg("host: loaded plugin \"%s\"\n", plugin_->GetPluginDescription());
     return true;
 }
@@ -167,6 +169,7 @@ void CHostEngine::UnloadPlugin() {
     }
     dlclose(pluginModule_);
     pluginModule_ = nullptr;
+    pluginSymbols_ = CModuleSymbols();
 }
 
 int CHostEngine::AddClient(const char* name, const char* networkId, bool fakeClient) {
@@ -383,6 +386,44 @@ void CHostEngine::ListPlayers() {
     }
 }
 
+// The processor features the runtime reports, the feature flags of the plugin's math
+// library and the routine behind each of its function pointers, found through the
+// plugin's symbol table (the library exports none of them).
+void CHostEngine::PrintMathInfo() {
+    if (!plugin_) {
+        Msg("host: no plugin loaded\n");
+        return;
+    }
+    struct Flag {
+        const char* label;
+        const char* symbol;
+    };
+    const Flag flags[] = {{"3DNow", "_Z20MathLib_3DNowEnabledv"},
+                          {"MMX", "_Z18MathLib_MMXEnabledv"},
+                          {"SSE", "_Z18MathLib_SSEEnabledv"},
+                          {"SSE2", "_Z19MathLib_SSE2Enabledv"}};
+    const char* const pointers[] = {
+        "pfSqrt",        "pfRSqrt",      "pfRSqrtFast", "pfVectorNormalize", "pfVectorNormalizeFast",
+        "pfInvRSquared", "pfFastSinCos", "pfFastCos"};
+    unsigned char features;
+    memcpy(&features, reinterpret_cast<const unsigned char*>(GetCPUInformation()) + 4, 1);
+    Msg("processor features 0x%02x; math library:", features);
+    for (const Flag& flag : flags) {
+        auto enabled = reinterpret_cast<bool (*)()>(pluginSymbols_.Address(flag.symbol));
+        Msg(" %s %s", flag.label, enabled ? (enabled() ? "on" : "off") : "?");
+    }
+    Msg("\n");
+    for (const char* pointer : pointers) {
+        void* const* slot = static_cast<void* const*>(pluginSymbols_.Address(pointer));
+        // The C library's cosf is resolved by the loader (possibly to a processor-specific
+        // body without a name of its own), so it is recognised by address.
+        std::string routine = !slot                                  ? "(not found)"
+                              : *slot == dlsym(RTLD_DEFAULT, "cosf") ? "cosf"
+                                                                     : pluginSymbols_.NameAt(*slot);
+        Msg("  %-22s %s\n", pointer, routine.c_str());
+    }
+}
+
 // The host's own commands, all named "host_..." (and "quit") so that they stay apart
 // from anything a plugin registers.
 bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
@@ -407,6 +448,7 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
             "  host_place <slot> <x y z> <yaw>    put a player somewhere\n"
             "  host_usercmd <slot> <fwd> <side> <yaw> <buttons>  set a player's last command\n"
             "  host_log                           show the server log\n"
+            "  host_mathinfo                      show the plugin's selected math routines\n"
             "  host_plugin_unload                 unload the plugin\n"
             "  host_plugin_load [path]            load the plugin (default: the last one)\n"
             "  quit                               leave\n");
@@ -440,6 +482,8 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
         }
     } else if (strcasecmp(name.c_str(), "host_log") == 0) {
         for (const std::string& line : log_) Msg("L %s", line.c_str());
+    } else if (strcasecmp(name.c_str(), "host_mathinfo") == 0) {
+        PrintMathInfo();
     } else {
         return false;
     }

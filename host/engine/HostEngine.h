@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/engine/ModuleSymbols.h"
 #include "host/game/HostGame.h"
 #include "plugin/EngineInterfaces.h"
 #include "plugin/IServerPluginCallbacks.h"
@@ -61,6 +62,9 @@ public:
     // the plugin's registration), then dlclose.
     void UnloadPlugin();
     IServerPluginCallbacks* Plugin() const { return plugin_; }
+    // The loaded plugin's full symbol table (empty when none is loaded or it cannot be
+    // read): how the host and the tests look at state the plugin does not export.
+    const CModuleSymbols& PluginSymbols() const { return pluginSymbols_; }
 
     // Connects a client to the lowest free player slot; returns the slot, or 0 when the
     // server is full.
@@ -119,6 +123,7 @@ private:
     void AddBot(const std::string& name);
     void ShowFilter(const std::string& expression, bool partial);
     void ListPlayers();
+    void PrintMathInfo();
     // The world and bot commands: host_worldbox, host_spawnpoint, host_place,
     // host_usercmd, host_bots. False when `args` is none of them.
     bool RunWorldCommand(const std::vector<std::string>& args);
@@ -135,6 +140,7 @@ private:
     void* pluginModule_ = nullptr;
     std::string pluginPath_;  // the plugin last asked for: host_plugin_load's default
     IServerPluginCallbacks* plugin_ = nullptr;
+    CModuleSymbols pluginSymbols_;
     std::vector<std::string> log_;
     std::vector<InterfaceRequest> requests_;
     std::vector<std::string> args_;

@@ -29,6 +29,8 @@ void Usage() {
             "  --description TEXT  the game description the game library reports\n"
             "  --developer N       developer message level (default 1)\n"
             "  --log FILE          also append the server log to FILE\n"
+            "  --cpu-features N    the processor feature byte the runtime reports (0x08 SSE,\n"
+            "                      0x10 SSE2, 0x20 3DNow, 0x40 MMX; default: this processor's)\n"
             "  --script FILE       read console lines from FILE instead of standard input\n");
 }
 
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
             HostTier0_SetDeveloperLevel(atoi(value()));
         else if (opt == "--log")
             options.logFile = value();
+        else if (opt == "--cpu-features")
+            HostTier0_SetCPUFeatures(static_cast<unsigned char>(strtoul(value(), nullptr, 0)));
         else if (opt == "--script")
             script = value();
         else {

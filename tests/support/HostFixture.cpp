@@ -13,9 +13,8 @@ std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& 
     static int counter = 0;
     const std::string dir =
         ::testing::TempDir() + "vlgame_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-    // A directory left by an earlier run whose process had the same id is cleared first.
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    // A directory left by an earlier process that had the same id is not ours to keep.
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir + "/bin");
     std::filesystem::create_symlink(GameDir() + "/bin/server_i486.so", dir + "/bin/server_i486.so");
     for (const auto& file : files) {

@@ -19,6 +19,7 @@
 #include "support/SmallStack.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
+#include "tier1/KeyValuesText.h"
 #include "tier1/UtlBuffer.h"
 
 namespace {
@@ -30,16 +31,20 @@ protected:
     void SetUp() override {
         nodesAtStart_ = HostVstdlib_LiveKeyValues();
         blocksAtStart_ = HostTier0_LiveAllocations();
+        textBlocksAtStart_ = KeyValuesText::LiveBlocks();
     }
     void TearDown() override {
         HostTier0_SetDeveloperLevel(1);
         EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
         EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
+        EXPECT_EQ(KeyValuesText::LiveBlocks(), textBlocksAtStart_) << "value texts leaked";
     }
+    int LiveTextBlocks() const { return KeyValuesText::LiveBlocks() - textBlocksAtStart_; }
 
 private:
     int nodesAtStart_ = 0;
     int blocksAtStart_ = 0;
+    int textBlocksAtStart_ = 0;
 };
 
 // A root loaded from `text`, released by the destructor.
@@ -512,4 +517,123 @@ TEST_F(KeyValuesReaderTest, LoadFromFileReadsIntoAnAlignedBuffer) {
     EXPECT_EQ(console.Text(), "");
     EXPECT_EQ(fs.openFiles, 0);
     EXPECT_EQ(fs.liveBuffers, 0);
+}
+
+// An int read from text keeps exactly that text, whether "%d" would print it the same
+// (then the text is made again from the value when asked for) or not (then it is kept).
+TEST_F(KeyValuesReaderTest, IntsKeepTheirTextExactly) {
+    const char* const texts[] = {
+        "0",  "7",  "-7", "10",  "-10",        "2147483647",  "-2147483648", "1000000000",  "00",          "07",
+        "+7", "-0", "+0", "-07", "2147483648", "-2147483649", "01",          "+2147483647", "99999999999", "-1"};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        Loaded kv(std::string("r { v \"") + text + "\" w " + text + " }");
+        for (const char* name : {"v", "w"}) {
+            KeyValues* key = kv->FindKey(name);
+            ASSERT_NE(key, nullptr);
+            ASSERT_EQ(key->GetDataType(), KeyValues::TYPE_INT);
+            EXPECT_EQ(key->GetInt(), static_cast<int>(strtol(text, nullptr, 10)));
+            EXPECT_STREQ(key->GetSourceText(), text);
+            const char* first = key->GetString();
+            EXPECT_STREQ(first, text);
+            EXPECT_EQ(key->GetString(), first);  // made once, then kept
+            EXPECT_EQ(key->GetDataType(), KeyValues::TYPE_INT);
+        }
+        // Copies keep the text, whether it was made yet or not.
+        KeyValues* fresh = kv->FindKey("w");
+        KeyValues* copy = kv->MakeCopy();
+        EXPECT_STREQ(copy->GetString("v"), text);
+        EXPECT_STREQ(copy->FindKey("w")->GetSourceText(), text);
+        copy->deleteThis();
+        KeyValues assigned("a");
+        assigned = *fresh;
+        EXPECT_STREQ(assigned.GetString(), text);
+        EXPECT_EQ(assigned.GetDataType(), KeyValues::TYPE_INT);
+    }
+}
+
+// The texts of a load share a few large blocks; each block goes back when its last text
+// does, in whatever order the texts are replaced or destroyed, also while another load
+// carves from a block of its own.
+TEST_F(KeyValuesReaderTest, LoadedTextsShareBlocksAndAllGoBack) {
+    std::string text = "r {";
+    for (int i = 0; i < 3000; ++i) text += " k" + std::to_string(i) + " \"value " + std::to_string(i) + "\" n 15";
+    text += " }";
+    KeyValues* first = new KeyValues("first");
+    first->LoadFromBuffer("a.txt", text.c_str());
+    const int afterFirst = LiveTextBlocks();
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_GE(afterFirst, 1);
+    EXPECT_LE(afterFirst, 3000 * 16 / static_cast<int>(KeyValuesText::kChunkBytes) + 2);
+#endif
+    KeyValues* second = new KeyValues("second");
+    second->LoadFromBuffer("b.txt", text.c_str());
+    EXPECT_EQ(LiveTextBlocks(), 2 * afterFirst);
+
+    // Replace, convert and unlink texts of the first tree, then destroy it before the second.
+    int i = 0;
+    for (KeyValues* key = first->GetFirstSubKey(); key; key = key->GetNextKey(), ++i) {
+        if (i % 3 == 0) key->SetString(nullptr, "replaced");
+        if (i % 5 == 0) key->SetInt(nullptr, i);
+    }
+    EXPECT_STREQ(first->GetString("k2"), "value 2");
+    EXPECT_STREQ(first->GetString("k3"), "replaced");
+    KeyValues* middle = first->FindKey("k1501");
+    first->RemoveSubKey(middle);
+    first->deleteThis();
+    EXPECT_STREQ(middle->GetString(), "value 1501");  // its text outlives the rest of its load
+    EXPECT_STREQ(second->GetString("k2999"), "value 2999");
+    middle->deleteThis();
+    EXPECT_EQ(LiveTextBlocks(), afterFirst);
+    second->deleteThis();
+    EXPECT_EQ(LiveTextBlocks(), 0);
+}
+
+// Quoted tokens are handed on where they lie unless they need decoding; at every offset
+// around the sixteen-byte steps of the scan, escapes, the byte 127, 0 bytes and the
+// 1023-character limit give the same tokens as the rules say, as names and as values.
+TEST_F(KeyValuesReaderTest, QuotedTokensDecodeAtEveryOffset) {
+    const std::string tail = "bcdefghijklmnopq";
+    struct Special {
+        bool escapes;
+        std::string text;  // written after the leading run, before the tail
+        std::string want;  // what the token reads as after the leading run (to a 0 character)
+    };
+    const Special specials[] = {
+        {true, "\\n", "\n" + tail}, {true, "\\\"", "\"" + tail}, {true, "\\q", ""}, {true, "", tail},
+        {false, "\\", "\\" + tail}, {false, "\x7f", ""},         {false, "", tail},
+    };
+    for (int offset : {0, 1, 14, 15, 16, 17, 31, 32, 33}) {
+        for (const Special& special : specials) {
+            const std::string lead(static_cast<size_t>(offset), 'a');
+            const std::string quoted = lead + special.text + tail;
+            SCOPED_TRACE(std::to_string(offset) + " " + special.text);
+            Loaded kv("r { \"k" + quoted + "\" \"" + quoted + "\" }", special.escapes);
+            KeyValues* key = kv->GetFirstSubKey();
+            ASSERT_NE(key, nullptr);
+            EXPECT_EQ(std::string(key->GetName()), "k" + lead + special.want);
+            EXPECT_EQ(std::string(key->GetString("", "none")), lead + special.want);
+        }
+    }
+    // A 0 byte inside a quoted token (only a buffer handed in directly can hold one): the
+    // value is what C string functions see, and is typed as such.
+    const char withZero[] = "r { v \"12\0x\" w \"a\0\" }";
+    ExactBuffer zero(std::string(withZero, sizeof(withZero) - 1));
+    KeyValues* zeroRoot = new KeyValues("z");
+    zeroRoot->LoadFromBuffer("z.txt", zero.buf);
+    EXPECT_EQ(zeroRoot->GetDataType("v"), KeyValues::TYPE_INT);
+    EXPECT_STREQ(zeroRoot->GetString("v"), "12");
+    EXPECT_STREQ(zeroRoot->GetString("w"), "a");
+    zeroRoot->deleteThis();
+
+    // The limit: 1023 characters are kept in place, the 1024th is dropped.
+    for (int length : {1022, 1023, 1024, 1025}) {
+        const std::string name(static_cast<size_t>(length), 'n'), value(static_cast<size_t>(length), 'v');
+        Loaded kv("r { \"" + name + "\" \"" + value + "\" z 1 }");
+        KeyValues* key = kv->GetFirstSubKey();
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(strlen(key->GetName()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
+        EXPECT_EQ(strlen(key->GetString()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
+        EXPECT_EQ(kv->GetInt("z"), 1);
+    }
 }

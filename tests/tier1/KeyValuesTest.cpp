@@ -14,6 +14,7 @@
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
 #include "support/SmallStack.h"
+#include "tier1/KeyValuesText.h"
 #include "vstdlib/IKeyValuesSystem.h"
 
 namespace {
@@ -25,16 +26,19 @@ protected:
     void SetUp() override {
         nodesAtStart_ = HostVstdlib_LiveKeyValues();
         blocksAtStart_ = HostTier0_LiveAllocations();
+        textBlocksAtStart_ = KeyValuesText::LiveBlocks();
     }
     void TearDown() override {
         EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
         EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
+        EXPECT_EQ(KeyValuesText::LiveBlocks(), textBlocksAtStart_) << "value texts leaked";
     }
     int LiveNodes() const { return HostVstdlib_LiveKeyValues() - nodesAtStart_; }
 
 private:
     int nodesAtStart_ = 0;
     int blocksAtStart_ = 0;
+    int textBlocksAtStart_ = 0;
 };
 
 std::vector<std::string> ChildNames(KeyValues* kv) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/tier0/HostTier0.h"
+#include "tier1/UtlCharConversion.h"
 
 namespace {
 
@@ -662,4 +663,135 @@ TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
     EXPECT_FALSE(lf.ConvertCRLF(tooSmall));
     EXPECT_EQ(tooSmall.GetErrorBits() & B::ERROR_PUT_OVERFLOW, B::ERROR_PUT_OVERFLOW);
     EXPECT_EQ(std::string(small, 4), std::string("a\0\r\n", 4));
+}
+
+// The inline paths of small writes and reads: a write that leaves room for its terminator,
+// one that fills the memory exactly (the terminator then needs growth, or is dropped for
+// borrowed memory), writes inside the data (no terminator, no mark move), reversed order,
+// read-only and sticky errors; reads of exactly what is left and of one byte more.
+TEST(UtlBufferTest, SmallWritesAndReadsKeepEveryBoundAndBit) {
+    B owned(0, 0, 0);
+    for (int i = 0; i < 7; ++i) owned.PutInt(i);
+    EXPECT_EQ(owned.Size(), 32);
+    EXPECT_EQ(owned.TellMaxPut(), 28);
+    EXPECT_EQ(static_cast<const char*>(owned.Base())[28], 0);
+    owned.PutInt(7);  // bytes 28..31: the terminator needs byte 32, so the block doubles
+    EXPECT_EQ(owned.Size(), 64);
+    EXPECT_EQ(owned.TellMaxPut(), 32);
+    EXPECT_EQ(static_cast<const char*>(owned.Base())[32], 0);
+    EXPECT_TRUE(owned.IsValid());
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(owned.GetInt(), i);
+    EXPECT_TRUE(owned.IsValid());
+    EXPECT_EQ(owned.GetInt(), 0);  // nothing left
+    EXPECT_EQ(owned.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(owned.TellGet(), 32);
+
+    // Three bytes left: a 4-byte read fails whole and moves nothing.
+    B shortRead(0, 0, 0);
+    shortRead.Put("abc", 3);
+    EXPECT_EQ(shortRead.GetUnsignedInt(), 0u);
+    EXPECT_EQ(shortRead.TellGet(), 0);
+    EXPECT_EQ(shortRead.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    // Borrowed memory of 8 bytes: the second int fills it, its terminator is dropped
+    // without an error, and the next byte is refused with one.
+    unsigned char memory[8];
+    B borrowed(memory, sizeof(memory), 0);
+    borrowed.PutInt(0x11111111);
+    EXPECT_EQ(memory[4], 0);
+    borrowed.PutFloat(1.5f);
+    EXPECT_TRUE(borrowed.IsValid());
+    EXPECT_EQ(borrowed.TellMaxPut(), 8);
+    borrowed.PutChar('x');
+    EXPECT_EQ(borrowed.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    borrowed.SeekPut(B::SEEK_FROM_HEAD, 0);
+    borrowed.PutInt(0x22222222);  // sticky: refused although there is room
+    EXPECT_EQ(memory[0], 0x11);
+    EXPECT_EQ(borrowed.GetInt(), 0x11111111);  // reads are unaffected
+    EXPECT_FLOAT_EQ(borrowed.GetFloat(), 1.5f);
+
+    // Writes inside the data replace bytes without a terminator; passing the mark moves it.
+    B inside(0, 0, 0);
+    inside.Put("abcdef", 6);
+    inside.SeekPut(B::SEEK_FROM_HEAD, 1);
+    inside.Put("XY", 2);
+    EXPECT_EQ(Data(inside), "aXYdef");
+    inside.SeekPut(B::SEEK_FROM_HEAD, 4);
+    inside.Put("123", 3);
+    EXPECT_EQ(Data(inside), "aXYd123");
+    EXPECT_EQ(static_cast<const char*>(inside.Base())[7], 0);
+
+    // Reversed byte order, read-only memory, text mode.
+    B reversed(0, 0, 0);
+    reversed.SetLittleEndian(true);
+    reversed.PutUnsignedInt(0x01020304u);
+    unsigned int raw;
+    memcpy(&raw, reversed.Base(), sizeof(raw));
+    EXPECT_EQ(raw, 0x04030201u);
+    const char fixed[4] = {1, 2, 3, 4};
+    B readOnly(fixed, sizeof(fixed), B::BUFFER_READ_ONLY);
+    readOnly.PutInt(5);
+    EXPECT_TRUE(readOnly.IsValid());
+    EXPECT_EQ(readOnly.TellPut(), 0);
+    int expected;
+    memcpy(&expected, fixed, sizeof(expected));
+    EXPECT_EQ(readOnly.GetInt(), expected);
+    B text(0, 0, B::BUFFER_TEXT);
+    text.PutInt(-12);
+    text.PutChar(' ');
+    text.PutFloat(2.5f);
+    EXPECT_EQ(Data(text), "-12 2.500000");
+    EXPECT_EQ(text.GetInt(), -12);
+    EXPECT_FLOAT_EQ(text.GetFloat(), 2.5f);
+}
+
+// The shared scanner takes white space sixteen bytes at a time: runs of every length
+// around those steps end exactly at the first byte that is not white space, including
+// bytes next to the white-space codes (8, 14, 31, 33) and high bytes.
+TEST(UtlBufferTest, WhiteSpaceRunsEndExactlyAtEveryLength) {
+    const char kSpaces[] = "\t\n\v\f\r ";
+    const unsigned char kStops[] = {'x', 8, 14, 31, 33, 0x80, 0x89, 0x8D, 0xA0, 0xFF, 0};
+    for (int length : {0, 1, 2, 15, 16, 17, 18, 31, 32, 33, 47, 48, 49}) {
+        std::string run;
+        for (int i = 0; i < length; ++i) run += kSpaces[i % 6];
+        for (unsigned char stop : kStops) {
+            ExactBuffer buf(run + static_cast<char>(stop) + "  ");
+            buf.buf.EatWhiteSpace();
+            EXPECT_EQ(buf.buf.TellGet(), length) << "run " << length << " stop " << int(stop);
+            EXPECT_TRUE(buf.buf.IsValid());
+            EXPECT_EQ(buf.buf.PeekWhiteSpace(0), 0);
+        }
+        ExactBuffer only(run);
+        only.buf.EatWhiteSpace();
+        EXPECT_EQ(only.buf.TellGet(), length);
+        EXPECT_EQ(only.buf.IsValid(), false) << "run " << length;
+    }
+}
+
+// Scans that reach the end of what memory holds while the mark lies further ask the get
+// handler once for the next byte, and stop with ERROR_GET_OVERFLOW when it has none.
+TEST(UtlBufferTest, ScansAskTheHandlerWhereMemoryEnds) {
+    char bytes[] = "    \"abc";
+    HandlerBuffer spaces(bytes, 4, B::BUFFER_READ_ONLY, false);
+    spaces.SetExternalBuffer(bytes, 4, 10, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
+    spaces.EatWhiteSpace();
+    EXPECT_EQ(spaces.TellGet(), 4);
+    EXPECT_EQ(spaces.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(spaces.sizes, std::vector<int>{1});
+
+    HandlerBuffer quoted(bytes, 8, B::BUFFER_READ_ONLY, false);
+    quoted.SetExternalBuffer(bytes, 8, 12, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
+    char dest[16];
+    quoted.GetDelimitedString(GetNoEscCharConversion(), dest, sizeof(dest));
+    EXPECT_STREQ(dest, "abc");
+    EXPECT_EQ(quoted.TellGet(), 8);
+    EXPECT_EQ(quoted.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_FALSE(quoted.sizes.empty());
+
+    char comment[] = "// note";
+    HandlerBuffer line(comment, 7, B::BUFFER_READ_ONLY, false);
+    line.SetExternalBuffer(comment, 7, 9, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
+    EXPECT_TRUE(line.EatCPPComment());
+    EXPECT_EQ(line.TellGet(), 7);
+    EXPECT_EQ(line.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 }

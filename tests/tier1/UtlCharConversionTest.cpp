@@ -236,3 +236,50 @@ TEST(UtlCharConversionTest, DelimitedWritesGetAutomaticTabs) {
     EXPECT_EQ(std::string(block, 2), "\"\\");
     EXPECT_EQ(full.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
 }
+
+// The plain runs of a delimited string are taken sixteen bytes at a time: whatever needs
+// a closer look (an escape, the byte 127 of the no-escape scheme, a 0 byte, the closing
+// delimiter) is found at every offset around those steps, and a limit that falls inside
+// a run keeps exactly maxChars - 1 characters.
+TEST(UtlCharConversionTest, DelimitedStringsDecodeAtEveryOffset) {
+    struct Special {
+        CUtlCharConversion* conv;
+        std::string text;     // written after the leading run
+        std::string decoded;  // what it reads as
+    };
+    const Special specials[] = {
+        {GetCStringCharConversion(), "\\n", "\n"},
+        {GetCStringCharConversion(), "\\q", std::string(1, '\0') + "q"},
+        {GetCStringCharConversion(), "\\\"", "\""},
+        {GetNoEscCharConversion(), "\\", "\\"},
+        {GetNoEscCharConversion(), "\x7f", std::string(1, '\0')},
+        {GetNoEscCharConversion(), std::string(1, '\0'), std::string(1, '\0')},
+        {GetNoEscCharConversion(), "", ""},
+    };
+    for (int offset : {0, 1, 14, 15, 16, 17, 30, 31, 32, 33}) {
+        for (const Special& special : specials) {
+            const std::string lead(static_cast<size_t>(offset), 'a');
+            const std::string text = "\"" + lead + special.text + "bcdefghijklmnopqrstu\" rest";
+            const std::string want = lead + special.decoded + "bcdefghijklmnopqrstu";
+            ExactText in(text);
+            char dest[128];
+            memset(dest, 'Z', sizeof(dest));
+            in.buf.GetDelimitedString(special.conv, dest, sizeof(dest));
+            EXPECT_EQ(std::string(dest, want.size()), want) << "offset " << offset << " " << special.text;
+            EXPECT_EQ(dest[want.size()], '\0');
+            EXPECT_EQ(in.buf.TellGet(), static_cast<int>(text.size()) - 5);
+            EXPECT_TRUE(in.buf.IsValid());
+
+            for (int limit : {offset, offset + 1, offset + 2}) {
+                if (limit < 1) continue;
+                ExactText cut(text);
+                memset(dest, 'Z', sizeof(dest));
+                cut.buf.GetDelimitedString(special.conv, dest, limit);
+                EXPECT_EQ(std::string(dest, static_cast<size_t>(limit - 1)), want.substr(0, limit - 1));
+                EXPECT_EQ(dest[limit - 1], '\0') << "limit " << limit;
+                EXPECT_EQ(dest[limit], 'Z') << "limit " << limit;
+                EXPECT_EQ(cut.buf.TellGet(), static_cast<int>(text.size()) - 5);
+            }
+        }
+    }
+}
