@@ -69,7 +69,9 @@ TEST(AllocationFailureTest, LoadingTheDemoDataFileSurvivesEveryRefusal) {
         std::pair<int, int> ends = Drive(workload);
         // The list of included roots at least needs memory; whatever else the reader
         // asks for, every refusal ends fatally or leaves a whole, correct tree.
-        if (strcmp(file, "addons/vorlane/main.dat") == 0) EXPECT_GT(ends.first + ends.second, 0);
+        if (strcmp(file, "addons/vorlane/main.dat") == 0) {
+            EXPECT_GT(ends.first + ends.second, 0);
+        }
     }
 }
 
