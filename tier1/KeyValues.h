@@ -299,7 +299,9 @@ public:
     // to its matching "}", and its key left an empty section. The limit lies far beyond
     // real data and bounds the reports an unclosed text cascades into (one per open
     // block). Reading is iterative, so no text exhausts the call stack whatever its depth.
-    // Included files nest at most kMaxIncludeDepth deep below the file loaded first.
+    // Included files nest at most kMaxIncludeDepth deep below the file loaded first, and
+    // one outermost load includes at most kMaxIncludedFiles files in all, however they
+    // nest, so that a fan-out of includes cannot multiply the work.
     //
     // Shared state: tokens are read into one static 1024-byte buffer, and reports use the
     // global g_KeyValuesErrorStack, so loads must not run on two threads at once.
@@ -311,6 +313,7 @@ public:
     static const int kMaxTokenLength = 1023;
     static const int kMaxBlockNesting = 256;
     static const int kMaxIncludeDepth = 32;
+    static const int kMaxIncludedFiles = 128;
 
     // Reads `resourceName` through `fileSystem` into this node (and the nodes chained
     // after it, see LoadFromBuffer). `fileSystem` must be the IBaseFileSystem part of an
@@ -366,10 +369,15 @@ public:
     // escape setting. On success the root is appended to `includedKeys` (the caller then
     // owns it, normally through AppendIncludedKeys); otherwise it is destroyed and
     // "KeyValues::ParseIncludedKeys: Couldn't load included keyvalue file <path>" goes
-    // to the developer channel. Without a file system nothing happens. A path that is
-    // already being loaded (an include cycle) is reported ("#include cycle: <path>") and
-    // skipped, as is an include nested deeper than kMaxIncludeDepth files
-    // ("#include nested too deep: <path>").
+    // to the developer channel. Without a file system nothing happens. An include is
+    // refused, with a report, when its path names a file already being loaded (an include
+    // cycle: paths are compared in a normal form, "\\" as "/", without "." components,
+    // repeated separators or "dir/.." pairs, so no spelling escapes the check;
+    // "#include cycle: <path>"), when it would nest deeper than kMaxIncludeDepth files
+    // ("#include nested too deep: <path>"), or when the outermost load has already
+    // attempted kMaxIncludedFiles includes, loaded or not ("#include limit of 128 files
+    // reached: <path>", reported for the first refused include only). A report that
+    // repeats the last refusal reported in the outermost load is not made again.
     void ParseIncludedKeys(const char* resourceName, const char* fileToInclude, IBaseFileSystem* fileSystem,
                            const char* pathID, CUtlVector<KeyValues*>& includedKeys);
 

@@ -30,32 +30,112 @@ char s_pTokenBuffer[kTokenBufferSize];
 // Room for an include path, its terminator included.
 const int kIncludePathSize = 512;
 
-// The names of the loads in progress, outermost first: a load whose name is already
-// among them would include itself. Only the first kMaxIncludeDepth + 1 are kept; the
-// count goes on so that nesting is still measured.
+// Writes into `out` (`outSize` bytes, always terminated, cut if it must be) the normal form
+// of `path` in which include paths are compared: "\\" reads as "/", repeated separators
+// and "." components are dropped, and ".." removes the component before it (a ".." with
+// nothing before it, or only ".." before it, is kept). Two spellings of one file then
+// compare equal, whatever "./" or "dir/../" they carry. Letter case is kept, as the file
+// system here tells names apart by case; where one does not, a cycle spelled in other
+// letter cases is still ended by the depth and file limits. The form is only compared,
+// never opened.
+void NormalizeIncludePath(const char* path, char* out, int outSize) {
+    int length = 0;
+    out[0] = '\0';
+    if (!path) return;
+    const bool absolute = *path == '/' || *path == '\\';
+    if (absolute && outSize > 1) out[length++] = '/';
+    const int rootLength = length;  // a ".." never climbs above this
+    while (*path) {
+        while (*path == '/' || *path == '\\') ++path;
+        const char* start = path;
+        while (*path && *path != '/' && *path != '\\') ++path;
+        int size = static_cast<int>(path - start);
+        if (size == 0 || (size == 1 && start[0] == '.')) continue;
+        if (size == 2 && start[0] == '.' && start[1] == '.') {
+            // The last component kept, unless it is itself a ".." that could not climb.
+            int last = length;
+            while (last > rootLength && out[last - 1] != '/') --last;
+            bool parentIsDotDot = length - last == 2 && out[last] == '.' && out[last + 1] == '.';
+            if (length > rootLength && !parentIsDotDot) {
+                length = last > rootLength ? last - 1 : rootLength;  // drop it and its separator
+                out[length] = '\0';
+                continue;
+            }
+            if (absolute) continue;  // nothing above the root
+        }
+        if (length > rootLength && length + 1 < outSize) out[length++] = '/';
+        for (int i = 0; i < size && length + 1 < outSize; ++i) out[length++] = start[i];
+        out[length] = '\0';
+    }
+}
+
+// The include bookkeeping of one outermost load and the files it includes. It holds the
+// normal-form names of the loads in progress, outermost first, so that a file already
+// being loaded is refused whatever its spelling; only the first kMaxIncludeDepth + 1 are
+// kept, the count goes on so that nesting is still measured. It counts the files included
+// in all, so that a fan-out (each file including the next several times) is bounded by
+// kMaxIncludedFiles rather than growing exponentially with depth. Everything is reset when
+// an outermost load begins.
 const int kActiveLoadSlots = KeyValues::kMaxIncludeDepth + 1;
-const char* s_pActiveLoads[kActiveLoadSlots];
+char s_ActiveLoads[kActiveLoadSlots][kIncludePathSize];
 int s_nActiveLoads = 0;
+int s_nIncludedFiles = 0;                   // includes attempted in this outermost load
+char s_LastRefusal[kIncludePathSize + 64];  // the last refusal reported in it
 
 class ActiveLoad {
 public:
     explicit ActiveLoad(const char* name) {
-        if (s_nActiveLoads < kActiveLoadSlots) s_pActiveLoads[s_nActiveLoads] = name;
+        if (s_nActiveLoads == 0) {
+            s_nIncludedFiles = 0;
+            s_LastRefusal[0] = '\0';
+        }
+        if (s_nActiveLoads < kActiveLoadSlots) {
+            NormalizeIncludePath(name, s_ActiveLoads[s_nActiveLoads], kIncludePathSize);
+        }
         ++s_nActiveLoads;
     }
     ~ActiveLoad() { --s_nActiveLoads; }
     ActiveLoad(const ActiveLoad&) = delete;
     ActiveLoad& operator=(const ActiveLoad&) = delete;
 
-    static bool IsActive(const char* name) {
+    // Whether the file named `normalName` (in normal form) is being loaded.
+    static bool IsActive(const char* normalName) {
         int kept = s_nActiveLoads < kActiveLoadSlots ? s_nActiveLoads : kActiveLoadSlots;
         for (int i = 0; i < kept; ++i) {
-            if (s_pActiveLoads[i] && strcmp(s_pActiveLoads[i], name) == 0) return true;
+            if (strcmp(s_ActiveLoads[i], normalName) == 0) return true;
         }
         return false;
     }
     static int Depth() { return s_nActiveLoads; }
 };
+
+// Decides whether the include of `path` may be loaded; when it may, it counts as one more
+// included file. A refusal is reported through the error stack, except when the same report
+// was the last one made in this outermost load (a file that names a refused include twice
+// reports it once), and the limit of files is reported only the first time it refuses.
+bool AdmitInclude(const char* path) {
+    char normal[kIncludePathSize];
+    NormalizeIncludePath(path, normal, sizeof(normal));
+    char message[sizeof(s_LastRefusal)];
+    if (ActiveLoad::IsActive(normal)) {
+        V_snprintf(message, sizeof(message), "#include cycle: %s", path);
+    } else if (ActiveLoad::Depth() > KeyValues::kMaxIncludeDepth) {
+        V_snprintf(message, sizeof(message), "#include nested too deep: %s", path);
+    } else if (s_nIncludedFiles >= KeyValues::kMaxIncludedFiles) {
+        if (s_nIncludedFiles > KeyValues::kMaxIncludedFiles) return false;  // reported already
+        ++s_nIncludedFiles;
+        V_snprintf(message, sizeof(message), "#include limit of %d files reached: %s", KeyValues::kMaxIncludedFiles,
+                   path);
+    } else {
+        ++s_nIncludedFiles;
+        return true;
+    }
+    if (strcmp(message, s_LastRefusal) != 0) {
+        g_KeyValuesErrorStack.Report(message);
+        V_strncpy(s_LastRefusal, message, sizeof(s_LastRefusal));
+    }
+    return false;
+}
 
 // A direct-mapped cache of the symbols of short key names. A load repeats the same few
 // names (every entry of a data file has the same value keys), and each lookup in the
@@ -773,13 +853,7 @@ void KeyValues::ParseIncludedKeys(const char* resourceName, const char* fileToIn
     path[length] = '\0';
     V_strncat(path, fileToInclude, sizeof(path));
 
-    if (ActiveLoad::IsActive(path) || ActiveLoad::Depth() > kMaxIncludeDepth) {
-        char message[sizeof(path) + 64];
-        V_snprintf(message, sizeof(message), "%s: %s",
-                   ActiveLoad::IsActive(path) ? "#include cycle" : "#include nested too deep", path);
-        g_KeyValuesErrorStack.Report(message);
-        return;
-    }
+    if (!AdmitInclude(path)) return;
 
     KeyValues* root = new KeyValues(path);
     root->m_bUsesEscapeSequences = m_bUsesEscapeSequences;

@@ -24,6 +24,7 @@ namespace {
 const int kExtraEdicts = 64;  // non-player entities after the player slots
 const int kEdictFree = 0x2;   // the engine's state flag of an edict that holds nothing
 const float kTickInterval = 0.015f;
+const int kPluginFlag = 0x40000;  // the console flag of objects a plugin registered
 
 void* PluginInterfaceFactory(const char* name, int* returnCode) {
     return CHostEngine::Instance().Lookup(name, false, true, returnCode);
@@ -128,6 +129,7 @@ bool CHostEngine::LoadPlugin(const std::string& path) {
         Msg("host: a plugin is already loaded\n");
         return false;
     }
+    pluginPath_ = path;
     void* module = dlopen(path.c_str(), RTLD_NOW);
     if (!module) {
         Msg("host: cannot load plugin: %s\n", dlerror());
@@ -157,8 +159,15 @@ void CHostEngine::UnloadPlugin() {
     if (!plugin_) return;
     plugin_->Unload();
     plugin_ = nullptr;
-    // The console must not keep objects that live in the library being closed.
-    HostVstdlib_Cvar()->Clear();
+    // The console must not keep objects that live in the library being closed: like the
+    // engine, it drops those that carry the plugin flag, which the plugin's registration
+    // adds to every object it hands over.
+    const std::vector<ConCommandBase*> registered = HostVstdlib_Cvar()->Registered();
+    for (ConCommandBase* object : registered) {
+        if (ConsoleSlot<bool (*)(const void*, int)>(object, console_slots::kIsBitSet)(object, kPluginFlag)) {
+            HostVstdlib_Cvar()->Unregister(object);
+        }
+    }
     dlclose(pluginModule_);
     pluginModule_ = nullptr;
     pluginSymbols_ = CModuleSymbols();
@@ -333,7 +342,7 @@ bool CHostEngine::ExecuteFile(const std::string& path) {
 
 void CHostEngine::RunCommand(const std::vector<std::string>& args) {
     args_ = args;
-    if (!RunConsoleObject(args) && !RunHostCommand(args) && !RunFilterCommand(args))
+    if (!RunConsoleObject(args) && !RunHostCommand(args) && !RunFilterCommand(args) && !RunPluginCommand(args))
         Msg("Unknown command \"%s\"\n", args[0].c_str());
     args_.clear();
 }
@@ -441,6 +450,8 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
             "  host_usercmd <slot> <fwd> <side> <yaw> <buttons>  set a player's last command\n"
             "  host_log                           show the server log\n"
             "  host_mathinfo                      show the plugin's selected math routines\n"
+            "  host_plugin_unload                 unload the plugin\n"
+            "  host_plugin_load [path]            load the plugin (default: the last one)\n"
             "  quit                               leave\n");
     } else if (RunWorldCommand(args)) {
     } else if (strcasecmp(name.c_str(), "host_players") == 0) {
@@ -474,6 +485,30 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
         for (const std::string& line : log_) Msg("L %s", line.c_str());
     } else if (strcasecmp(name.c_str(), "host_mathinfo") == 0) {
         PrintMathInfo();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Reloading the plugin as a running server allows: unload, then load again (the same
+// library unless a path is given).
+bool CHostEngine::RunPluginCommand(const std::vector<std::string>& args) {
+    const char* name = args[0].c_str();
+    if (strcasecmp(name, "host_plugin_unload") == 0) {
+        if (!plugin_) {
+            Msg("host: no plugin is loaded\n");
+        } else {
+            UnloadPlugin();
+            Msg("host: unloaded plugin\n");
+        }
+    } else if (strcasecmp(name, "host_plugin_load") == 0) {
+        const std::string path = args.size() > 1 ? args[1] : pluginPath_;
+        if (path.empty()) {
+            Msg("Syntax: host_plugin_load <path>\n");
+        } else {
+            LoadPlugin(path);
+        }
     } else {
         return false;
     }

@@ -58,7 +58,8 @@ public:
     // and the game server's factories. On any failure prints one line, unloads what it
     // opened and returns false.
     bool LoadPlugin(const std::string& path);
-    // Unload, then dlclose.
+    // Unload, then the console forgets the plugin's objects (those flagged 0x40000 by
+    // the plugin's registration), then dlclose.
     void UnloadPlugin();
     IServerPluginCallbacks* Plugin() const { return plugin_; }
     // The loaded plugin's full symbol table (empty when none is loaded or it cannot be
@@ -116,6 +117,7 @@ private:
     void RunCommand(const std::vector<std::string>& args);
     bool RunConsoleObject(const std::vector<std::string>& args);
     bool RunHostCommand(const std::vector<std::string>& args);
+    bool RunPluginCommand(const std::vector<std::string>& args);
     // host_addbot and host_filter (HostFilter.cpp).
     bool RunFilterCommand(const std::vector<std::string>& args);
     void AddBot(const std::string& name);
@@ -136,6 +138,7 @@ private:
     InterfaceFactoryFn gameFactory_ = nullptr;
     IHostGame* game_ = nullptr;
     void* pluginModule_ = nullptr;
+    std::string pluginPath_;  // the plugin last asked for: host_plugin_load's default
     IServerPluginCallbacks* plugin_ = nullptr;
     CModuleSymbols pluginSymbols_;
     std::vector<std::string> log_;

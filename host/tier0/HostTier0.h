@@ -26,6 +26,12 @@ VL_EXPORT void HostTier0_SetErrorHandler(HostErrorHandler handler);
 VL_EXPORT void HostTier0_SetAllocLimit(size_t bytes);
 // Blocks handed out by g_pMemAlloc and not yet freed.
 VL_EXPORT int HostTier0_LiveAllocations();
+// Starts counting g_pMemAlloc's requests (Alloc and Realloc calls) afresh and refuses the
+// `n`-th of them from now (null, the block of a refused Realloc left as it was), counting
+// from 1; the others are served. 0 refuses none.
+VL_EXPORT void HostTier0_FailNthAllocation(int n);
+// Requests made since the last HostTier0_FailNthAllocation (or since start).
+VL_EXPORT int HostTier0_AllocationRequests();
 
 // Pointer-check reports made so far (null or otherwise unusable pointers).
 VL_EXPORT int HostTier0_InvalidPointerReports();

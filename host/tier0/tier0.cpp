@@ -102,14 +102,14 @@ CPUInformation s_cpu = MakeCPUInformation();
 class CHostMemAlloc final : public IMemAlloc {
 public:
     void* Alloc(size_t bytes) override {
-        if (Refused(bytes)) return nullptr;
+        if (CountRequest() || Refused(bytes)) return nullptr;
         void* block = malloc(bytes ? bytes : 1);
         if (block) ++live;
         return block;
     }
     void* Realloc(void* block, size_t bytes) override {
         if (!block) return Alloc(bytes);
-        if (Refused(bytes)) return nullptr;
+        if (CountRequest() || Refused(bytes)) return nullptr;
         return realloc(block, bytes ? bytes : 1);
     }
     void Free(void* block) override {
@@ -120,8 +120,12 @@ public:
 
     size_t limit = 0;
     int live = 0;
+    int requests = 0;  // Alloc and Realloc calls since the last FailNthAllocation
+    int failAt = 0;    // the request refused, counting from 1; 0 for none
 
 private:
+    // Counts one request; true when it is the one to refuse.
+    bool CountRequest() { return ++requests == failAt; }
     bool Refused(size_t bytes) const { return limit != 0 && bytes > limit; }
 };
 
@@ -217,6 +221,13 @@ void HostTier0_SetErrorHandler(HostErrorHandler handler) { s_errorHandler = hand
 void HostTier0_SetAllocLimit(size_t bytes) { s_memAlloc.limit = bytes; }
 
 int HostTier0_LiveAllocations() { return s_memAlloc.live; }
+
+void HostTier0_FailNthAllocation(int n) {
+    s_memAlloc.requests = 0;
+    s_memAlloc.failAt = n > 0 ? n : 0;
+}
+
+int HostTier0_AllocationRequests() { return s_memAlloc.requests; }
 
 int HostTier0_InvalidPointerReports() { return s_invalidPointerReports; }
 

@@ -25,6 +25,9 @@ public:
     const std::vector<Notification>& Notifications() const { return notifications_; }
     // Forgets every registered object and notification (for a module that unloads).
     void Clear();
+    // Forgets one registered object and the notifications about it; false when it was
+    // not registered.
+    bool Unregister(ConCommandBase* object);
 
 private:
     std::vector<ConCommandBase*> registered_;

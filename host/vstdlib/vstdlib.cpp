@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -212,6 +213,20 @@ void CHostCvar::NotifyGlobalChange(ConVar* variable, const char* oldValue) {
 void CHostCvar::Clear() {
     registered_.clear();
     notifications_.clear();
+}
+
+bool CHostCvar::Unregister(ConCommandBase* object) {
+    auto found = std::find(registered_.begin(), registered_.end(), object);
+    if (found == registered_.end()) return false;
+    registered_.erase(found);
+    // A variable notifies with its own address, the object's address.
+    notifications_.erase(std::remove_if(notifications_.begin(), notifications_.end(),
+                                        [object](const Notification& notification) {
+                                            return static_cast<void*>(notification.variable) ==
+                                                   static_cast<void*>(object);
+                                        }),
+                         notifications_.end());
+    return true;
 }
 
 IKeyValuesSystem* KeyValuesSystem() { return &s_keyValuesSystem; }

@@ -1,0 +1,67 @@
+// Data files an operator may have edited badly or downloaded: include fan-outs through
+// the engine's own file system end with one report, and the plugin still loads the
+// valid part and serves its commands.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/HostFixture.h"
+
+namespace {
+
+const char kValidBlock[] =
+    "\"sigs\"\n{\n\"default\"\n{\n\"sigscan\"\n{\n\"CCSPlayer::RoundRespawn\"\n{\n\"enabled\" \"1\"\n"
+    "\"sig\" \"5589E5\"\n\"mask\" \"xxx\"\n\"symbol\" \"GameRoundRespawn\"\n}\n}\n}\n}\n";
+
+class HostileDataFileTest : public HostTest {
+protected:
+    // The "KeyValues" lines of the console, and whether the entry of kValidBlock is listed.
+    void Check(const std::vector<std::string>& expectedReports) {
+        std::vector<std::string> reports;
+        for (const std::string& line : console.Lines()) {
+            if (line.rfind("KeyValues", 0) == 0) reports.push_back(line);
+        }
+        EXPECT_EQ(reports, expectedReports);
+        const std::string text = console.Text();
+        EXPECT_NE(text.find("Plugin Loaded\n"), std::string::npos);
+        console.Clear();
+        host.ExecuteLine("vl_sigscan");
+        EXPECT_NE(console.Text().find("Name: CCSPlayer::RoundRespawn\nIndex: 1\n"), std::string::npos)
+            << console.Text();
+    }
+};
+
+TEST_F(HostileDataFileTest, ADataFileIncludingItselfLoadsOnceWithOneReport) {
+    const std::string include = "#include \"./sigscan_info.dat\"\n";
+    HostOptions options;
+    options.gameDir = MakeGameDir({{"addons/vorlane/sigscan_info.dat", include + include + kValidBlock}});
+    StartWithPlugin(options);
+    Check(
+        {"KeyValues Error: #include cycle: addons/vorlane/./sigscan_info.dat in file "
+         "addons/vorlane/sigscan_info.dat"});
+}
+
+TEST_F(HostileDataFileTest, AnIncludeFanOutOfDistinctFilesEndsAtTheFileLimit) {
+    // 22 files, each including the next twice, in front of the valid block.
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 1; i <= 22; ++i) {
+        std::string next = "#include \"f" + std::to_string(i + 1) + ".txt\"\n";
+        files.push_back({"addons/vorlane/f" + std::to_string(i) + ".txt",
+                         (i < 22 ? next + next : "") + "\"f" + std::to_string(i) + "\" { }\n"});
+    }
+    files.push_back({"addons/vorlane/sigscan_info.dat", std::string("#include \"f1.txt\"\n") + kValidBlock});
+    HostOptions options;
+    options.gameDir = MakeGameDir(files);
+    StartWithPlugin(options);
+    // Which of the files is the 129th depends on the walk (the reader's tests pin it).
+    std::vector<std::string> reports;
+    for (const std::string& line : console.Lines()) {
+        if (line.rfind("KeyValues", 0) == 0) reports.push_back(line);
+    }
+    ASSERT_EQ(reports.size(), 1u) << console.Text();
+    EXPECT_EQ(reports[0].rfind("KeyValues Error: #include limit of 128 files reached: addons/vorlane/f", 0), 0u)
+        << reports[0];
+    Check(reports);
+}
+
+}  // namespace
