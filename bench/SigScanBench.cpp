@@ -112,7 +112,8 @@ int main(int argc, char** argv) {
         double t = ThreadSeconds();
         SignatureScanner scanner(&range, 1);
         size_t sum = 0;
-        for (const Signature& s : signatures) sum += scanner.Count(s.bytes.data(), s.mask.c_str(), s.bytes.size(), nullptr);
+        for (const Signature& s : signatures)
+            sum += scanner.Count(s.bytes.data(), s.mask.c_str(), s.bytes.size(), nullptr);
         cold.push_back(ThreadSeconds() - t);
 
         t = ThreadSeconds();

@@ -109,8 +109,8 @@ void* SigScanFallback::FromSymbolTable(const char* symbol) {
     return reinterpret_cast<void*>(address);
 }
 
-void* SigScanFallback::FromSignature(const unsigned char* signature, size_t signatureLength,
-                                     const char* mask, size_t maskLength) {
+void* SigScanFallback::FromSignature(const unsigned char* signature, size_t signatureLength, const char* mask,
+                                     size_t maskLength) {
     if (maskLength > signatureLength) {
         snprintf(signatureWhy_, sizeof(signatureWhy_), "the mask has %u characters but the signature only %u bytes",
                  static_cast<unsigned>(maskLength), static_cast<unsigned>(signatureLength));

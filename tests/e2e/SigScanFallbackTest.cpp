@@ -22,8 +22,7 @@ const char* const kSwitch = "-vl_sigscan_fallback";
 const char* const kRespawnStub = "5589E5B831524C565DE9";
 const char* const kTwinPrefix = "5589E5B832524C56";
 
-std::string Entry(const std::string& name, const std::string& symbol, const std::string& sig,
-                  const std::string& mask) {
+std::string Entry(const std::string& name, const std::string& symbol, const std::string& sig, const std::string& mask) {
     return "\"" + name + "\"\n{\n\"enabled\" \"1\"\n\"sig\" \"" + sig + "\"\n\"mask\" \"" + mask + "\"\n\"symbol\" \"" +
            symbol + "\"\n}\n";
 }
@@ -93,22 +92,23 @@ protected:
 TEST_F(SigScanFallbackTest, WithoutTheSwitchOnlyExportsAreFoundAndNothingElseIsPrinted) {
     Start(AllRoutes(), false);
     const Lines load = console.Lines();
-    EXPECT_EQ(Matching(load, "SigScan ERROR: "),
-              (Lines{"SigScan ERROR: dlsym() failed for function \"CommitSuicide\" with error: \"" + gameDir_ +
-                         "/bin/server_i486.so: undefined symbol: GameHiddenSlay\", plugin will not function properly.",
-                     "SigScan ERROR: dlsym() failed for function \"CCSPlayer::RoundRespawn\" with error: \"" + gameDir_ +
-                         "/bin/server_i486.so: undefined symbol: RoundRespawn_RenamedByAnUpdate\", plugin will not "
-                         "function properly.",
-                     "SigScan ERROR: dlsym() failed for function \"Twins\" with error: \"" + gameDir_ +
-                         "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
-                     "SigScan ERROR: dlsym() failed for function \"Nowhere\" with error: \"" + gameDir_ +
-                         "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
-                     "SigScan ERROR: dlsym() failed for function \"LongMask\" with error: \"" + gameDir_ +
-                         "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
-                     "SigScan ERROR: dlsym() failed for function \"ShortMask\" with error: \"" + gameDir_ +
-                         "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
-                     "SigScan ERROR: dlsym() failed for function \"NoFixedByte\" with error: \"" + gameDir_ +
-                         "/bin/server_i486.so: undefined symbol: \", plugin will not function properly."}));
+    EXPECT_EQ(
+        Matching(load, "SigScan ERROR: "),
+        (Lines{"SigScan ERROR: dlsym() failed for function \"CommitSuicide\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: GameHiddenSlay\", plugin will not function properly.",
+               "SigScan ERROR: dlsym() failed for function \"CCSPlayer::RoundRespawn\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: RoundRespawn_RenamedByAnUpdate\", plugin will not "
+                   "function properly.",
+               "SigScan ERROR: dlsym() failed for function \"Twins\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+               "SigScan ERROR: dlsym() failed for function \"Nowhere\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+               "SigScan ERROR: dlsym() failed for function \"LongMask\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+               "SigScan ERROR: dlsym() failed for function \"ShortMask\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+               "SigScan ERROR: dlsym() failed for function \"NoFixedByte\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly."}));
     EXPECT_TRUE(Matching(load, "Found: ").empty());
     const Lines listing = Run("vl_sigscan");
     EXPECT_EQ(NamesAndRoutes(listing), (Lines{"Name: CCSPlayer::SwitchTeam"}));
@@ -137,10 +137,9 @@ TEST_F(SigScanFallbackTest, WithTheSwitchEachRouteIsTriedAndNamed) {
                   dlsym + "NoFixedByte\" with error: \"" + gameDir_ +
                       "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
               }));
-    const Lines expected = {"Name: CCSPlayer::SwitchTeam", "Found: export",
-                            "Name: CommitSuicide",         "Found: symbol table",
-                            "Name: CCSPlayer::RoundRespawn", "Found: signature",
-                            "Name: ShortMask",             "Found: signature"};
+    const Lines expected = {
+        "Name: CCSPlayer::SwitchTeam",   "Found: export",    "Name: CommitSuicide", "Found: symbol table",
+        "Name: CCSPlayer::RoundRespawn", "Found: signature", "Name: ShortMask",     "Found: signature"};
     EXPECT_EQ(NamesAndRoutes(load), expected) << "the load report";
     EXPECT_EQ(NamesAndRoutes(Run("vl_sigscan")), expected);
 

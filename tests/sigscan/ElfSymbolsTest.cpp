@@ -121,7 +121,9 @@ TEST(ElfSymbolsTest, DamagedHeadersAndTablesNeverReadOutsideTheFile) {
          },
          "the section headers lie outside the library file"},
         {"section header offset near 4 GB",
-         [](std::vector<unsigned char>& f, size_t, size_t) { Put<uint32_t>(f, offsetof(Elf32_Ehdr, e_shoff), 0xFFFFFFF0u); },
+         [](std::vector<unsigned char>& f, size_t, size_t) {
+             Put<uint32_t>(f, offsetof(Elf32_Ehdr, e_shoff), 0xFFFFFFF0u);
+         },
          "the section headers lie outside the library file"},
         {"wrong section header size",
          [](std::vector<unsigned char>& f, size_t, size_t) { Put<uint16_t>(f, offsetof(Elf32_Ehdr, e_shentsize), 20); },
