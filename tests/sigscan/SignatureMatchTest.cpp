@@ -76,7 +76,10 @@ TEST(SignatureMatchTest, AMatchNeverSpansTwoRanges) {
     const unsigned char* first = nullptr;
     EXPECT_EQ(scanner.Count(signature, "xx", 2, &first), 1u);
     EXPECT_EQ(first, code.data() + 30);
-    // A range shorter than the signature is passed over.
+    // A range exactly the signature's length holds one match; a shorter one is passed over.
+    const CodeRange exact = {code.data() + 30, 2};
+    SignatureScanner fits(&exact, 1);
+    EXPECT_EQ(fits.Count(signature, "xx", 2, &first), 1u);
     const CodeRange tiny = {code.data() + 31, 1};
     SignatureScanner small(&tiny, 1);
     EXPECT_EQ(small.Count(signature, "xx", 2, &first), 0u);
@@ -106,6 +109,10 @@ TEST(SignatureMatchTest, FindsTheGameLibrarysStubsInItsCodeOnly) {
 
     // Another module's code, and addresses outside the module, are not the library's.
     EXPECT_FALSE(ModuleContains(map->l_addr, map->l_name, 0));
+    // The first byte of the module is inside it, and so is the last code byte.
+    EXPECT_TRUE(ModuleContains(map->l_addr, map->l_name, reinterpret_cast<uintptr_t>(ranges[0].begin)));
+    EXPECT_TRUE(
+        ModuleContains(map->l_addr, map->l_name, reinterpret_cast<uintptr_t>(ranges[0].begin + ranges[0].size - 1)));
     EXPECT_FALSE(ModuleContains(map->l_addr, map->l_name, reinterpret_cast<uintptr_t>(&ranges)));
     EXPECT_EQ(ModuleCodeRanges(map->l_addr + 4096, map->l_name, ranges, 8), 0);
     EXPECT_EQ(ModuleCodeRanges(map->l_addr, "/no/such/module.so", ranges, 8), 0);
