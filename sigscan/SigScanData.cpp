@@ -17,6 +17,7 @@ CUtlVector<vrn_sigscan_struct> VRN_SigScan_Data;
 void ClearSigScanData() {
     for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) delete[] VRN_SigScan_Data[i].sigBytes;
     VRN_SigScan_Data.Purge();
+    RebuildSigScanIndex();
 }
 
 namespace {
@@ -27,13 +28,7 @@ struct SigScanDataOwner {
 } s_sigScanDataOwner;
 }  // namespace
 
-int GetFuncIndex(const char* name) {
-    if (!name) return -1;
-    for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) {
-        if (strcasecmp(VRN_SigScan_Data[i].funcName, name) == 0) return i;
-    }
-    return -1;
-}
+int GetFuncIndex(const char* name) { return FindSigScanRecord(name); }
 
 void* GetFuncAddr(const char* name) {
     const int index = GetFuncIndex(name);
@@ -96,6 +91,7 @@ bool UTIL_PrecacheOffsets() {
     int resolved = 0;
     ResolveSection(tree->FindKey("default"), *scanner, &resolved);
     ResolveSection(tree->FindKey(gamedll ? gamedll->GetGameDescription() : ""), *scanner, &resolved);
+    RebuildSigScanIndex();
     te = VRN_GetTempEnts();
     scanner->Dispose();
     delete scanner;
