@@ -129,4 +129,19 @@ TEST(SigScanListing, NumbersAddressesAndAbsentSignaturesReadExactly) {
     }
 }
 
+TEST(SigScanListing, EscapesInOneCallMatchTheLineByLineForm) {
+    // The edges of printable ASCII, bytes above it, and '\' (kept in the name and mask,
+    // escaped in the signature), in a record short enough for one console call.
+    const std::string edges = "\x1f \x7e\x7f\x80\xff\\";
+    vrn_sigscan_struct record = Record(edges, {0x1f, 0x20, 0x7e, 0x7f, 0x80, 0xff, '\\'}, edges, "e" + edges);
+    ConsoleCapture console;
+    PrintSigScanRecord(record);
+    delete[] record.sigBytes;
+    const std::string expected = "\\x1F ~\\x7F\\x80\\xFF\\";
+    EXPECT_EQ(console.Text(), "Name: " + expected +
+                                  "\nIndex: 7\nAddr: 0x1234abcd\nSig: \\x1F ~\\x7F\\x80\\xFF\\x5C\nMask: " + expected +
+                                  "\nSymbol: e" + expected + "\n");
+    EXPECT_EQ(console.Pieces().size(), 1u);
+}
+
 }  // namespace
