@@ -10,11 +10,11 @@
 //   - "Load without the report": UTIL_PrecacheOffsets() alone;
 //   - the floor, made by this program: read the file, parse it, dlopen the game library,
 //     dlsym every enabled entry's symbol, dlclose, release the tree.
-// Each round runs the three back to back in a rotating order, timed on the thread's CPU
-// clock; the figures are medians of the per-round ratios with their quartiles. Two file
-// sizes (a quarter and all of the entries) show whether the cost grows linearly. The
-// name lookup GetFuncAddr is timed at both sizes too. Exits non-zero only when the
-// set-up fails, never on time.
+// Each timed load starts from an empty table, as the first Load of a process does (the
+// previous round's table is released untimed). Each round runs the three back to back in a rotating order, timed on the
+// thread's CPU clock; the figures are medians of the per-round ratios with their quartiles. Two file sizes (a quarter
+// and all of the entries) show whether the cost grows linearly. The name lookup GetFuncAddr is timed at both sizes too.
+// Exits non-zero only when the set-up fails, never on time.
 //
 // Usage: plugin_load_bench [entries (default 20000)] [rounds (default 15)]
 #include <dlfcn.h>
@@ -170,8 +170,9 @@ int main(int argc, char** argv) {
     auto precache = reinterpret_cast<PrecacheFn>(symbols.Address("_Z20UTIL_PrecacheOffsetsv"));
     auto report = reinterpret_cast<ReportFn>(symbols.Address("_Z11CheckPluginv"));
     auto lookup = reinterpret_cast<LookupFn>(symbols.Address("_Z11GetFuncAddrPKc"));
+    auto clear = reinterpret_cast<ReportFn>(symbols.Address("_Z16ClearSigScanDatav"));
     auto* table = static_cast<CUtlVector<vrn_sigscan_struct>*>(symbols.Address("VRN_SigScan_Data"));
-    ready = ready && precache && report && lookup && table && table->Count() == entries;
+    ready = ready && precache && report && lookup && clear && table && table->Count() == entries;
     if (!ready) {
         HostTier0_SetOutputHook(nullptr, nullptr);
         printf("plugin_load_bench: the plugin did not load the %d entries (%d stored)\n", entries,
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
                 switch ((round + k) % 3) {
                     case 0: {
                         g_console.clear();
+                        clear();
                         before = bench::ThreadCpuNs();
                         precache();
                         report();
@@ -200,6 +202,7 @@ int main(int argc, char** argv) {
                         break;
                     }
                     case 1: {
+                        clear();
                         before = bench::ThreadCpuNs();
                         precache();
                         bare.push_back(bench::ThreadCpuNs() - before);
