@@ -39,9 +39,7 @@ edict_t* FindPlayer(int userId) {
 void vlsigscan() {
     Msg("SigScanning List:\n-----------------------------\n");
     for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) {
-        PrintSigScanRecord(VRN_SigScan_Data[i]);
-        PrintSigScanRoute(i);
-        Msg("-----------------------------\n");
+        PrintSigScanTableRecord(i, "-----------------------------\n");
     }
 }
 

@@ -29,13 +29,7 @@ struct SigScanDataOwner {
 } s_sigScanDataOwner;
 }  // namespace
 
-int GetFuncIndex(const char* name) {
-    if (!name) return -1;
-    for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) {
-        if (strcasecmp(VRN_SigScan_Data[i].funcName, name) == 0) return i;
-    }
-    return -1;
-}
+int GetFuncIndex(const char* name) { return FindSigScanRecord(name); }
 
 void* GetFuncAddr(const char* name) {
     const int index = GetFuncIndex(name);
@@ -131,6 +125,7 @@ bool BuildTable(CUtlVector<vrn_sigscan_struct>& table, CUtlVector<int>& routes, 
 void ClearSigScanData() {
     FreeRecords(VRN_SigScan_Data);
     s_routes.Purge();
+    RebuildSigScanIndex();
 }
 
 int GetFuncRoute(int index) { return s_routes.IsValidIndex(index) ? s_routes[index] : -1; }
@@ -140,6 +135,7 @@ bool UTIL_PrecacheOffsets() {
     // being reloaded) rebuilds it instead of appending a second set of records.
     ClearSigScanData();
     if (!BuildTable(VRN_SigScan_Data, s_routes, nullptr, nullptr)) return false;
+    RebuildSigScanIndex();
     te = VRN_GetTempEnts();
     return true;
 }
@@ -166,6 +162,7 @@ bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why) {
     for (int i = 0; i < table.Count(); ++i) VRN_SigScan_Data.AddToTail(table[i]);
     for (int i = 0; i < routes.Count(); ++i) s_routes.AddToTail(routes[i]);
     table.Purge();
+    RebuildSigScanIndex();
     te = VRN_GetTempEnts();
     if (located) *located = VRN_SigScan_Data.Count();
     if (enabled) *enabled = entries;
