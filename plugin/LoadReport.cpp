@@ -36,8 +36,7 @@ void CheckPlugin() {
     DebugMsg(0, "Checking SigScan Information");
     DebugMsg(0, "\n");
     for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) {
-        PrintSigScanRecord(VRN_SigScan_Data[i]);
-        Msg(" \n");
+        PrintSigScanTableRecord(i, " \n");
     }
     DebugMsg(0, "\n");
     DebugMsg(0, "Finished Checking SigScan Information");

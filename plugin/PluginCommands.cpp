@@ -39,9 +39,20 @@ edict_t* FindPlayer(int userId) {
 void vlsigscan() {
     Msg("SigScanning List:\n-----------------------------\n");
     for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) {
-        PrintSigScanRecord(VRN_SigScan_Data[i]);
-        Msg("-----------------------------\n");
+        PrintSigScanTableRecord(i, "-----------------------------\n");
     }
+}
+
+void vlsigscanreload() {
+    int located = 0;
+    int enabled = 0;
+    const char* why = "";
+    if (!UTIL_ReloadOffsets(&located, &enabled, &why)) {
+        Msg("SigScan reload failed: %s; the previous table is kept\n", why);
+        return;
+    }
+    vlsigscan();
+    Msg("%d of %d entries located\n", located, enabled);
 }
 
 void vlspawn() {
@@ -87,3 +98,5 @@ static ConCommand vl_sigscan("vl_sigscan", vlsigscan, "Show SigScaning List", 0,
 static ConCommand vl_spawn("vl_spawn", vlspawn, "Spawns a player", 0, nullptr);
 static ConCommand vl_changeteam("vl_changeteam", vlcteam, "Changes a Players Team", 0, nullptr);
 static ConVar vl_utils_version("vl_utils_version", vluversion, FCVAR_NOTIFY, "Vorlane Utils Version");
+static ConCommand vl_sigscan_reload("vl_sigscan_reload", vlsigscanreload,
+                                    "Reloads the SigScan data file and shows the new list", 0, nullptr);

@@ -27,5 +27,9 @@ void InitCVars(InterfaceFactoryFn interfaceFactory);
 
 // The command functions; they read their arguments from the engine.
 void vlsigscan();
+// "vl_sigscan_reload": rebuilds the table from the data file, then lists it as
+// vl_sigscan does with a closing "N of M entries located" line; on failure one line says
+// why and the previous table stays.
+void vlsigscanreload();
 void vlspawn();
 void vlcteam();

@@ -7,6 +7,7 @@
 #include "plugin/EngineInterfaces.h"
 #include "sigscan/GameCalls.h"
 #include "sigscan/SigScan.h"
+#include "sigscan/SigScanFallback.h"
 #include "sigscan/SignatureText.h"
 #include "tier0/dbg.h"
 #include "tier1/KeyValues.h"
@@ -14,10 +15,11 @@
 
 CUtlVector<vrn_sigscan_struct> VRN_SigScan_Data;
 
-void ClearSigScanData() {
-    for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) delete[] VRN_SigScan_Data[i].sigBytes;
-    VRN_SigScan_Data.Purge();
-}
+namespace {
+// How each record of VRN_SigScan_Data was found, at the same positions, when the table
+// was built with the fallbacks on; empty otherwise. Cleared with the table.
+CUtlVector<int> s_routes;
+}  // namespace
 
 namespace {
 // Defined after the table, so destroyed before it: frees the signatures the records own
@@ -27,13 +29,7 @@ struct SigScanDataOwner {
 } s_sigScanDataOwner;
 }  // namespace
 
-int GetFuncIndex(const char* name) {
-    if (!name) return -1;
-    for (int i = 0; i < VRN_SigScan_Data.Count(); ++i) {
-        if (strcasecmp(VRN_SigScan_Data[i].funcName, name) == 0) return i;
-    }
-    return -1;
-}
+int GetFuncIndex(const char* name) { return FindSigScanRecord(name); }
 
 void* GetFuncAddr(const char* name) {
     const int index = GetFuncIndex(name);
@@ -42,49 +38,67 @@ void* GetFuncAddr(const char* name) {
 
 namespace {
 
-// Copies `text` into a record field of 1025 bytes: at most 1024 characters, the rest of
-// the field zero-filled.
-void CopyField(char (&field)[1025], const char* text) {
-    memset(field, 0, sizeof(field));
-    V_strncpy(field, text ? text : "", sizeof(field));
-}
+// Copies `text` into a zero-filled record field of 1025 bytes: at most 1024 characters.
+void CopyField(char (&field)[1025], const char* text) { V_strncpy(field, text ? text : "", sizeof(field)); }
+
+// One pass of resolution: the scanner (the library opened by symbol), the fallbacks
+// when the operator turned them on, and what the pass found.
+struct Resolution {
+    SigScan* scanner;
+    SigScanFallback* fallback;  // null: exports only, exactly as without the switch
+    CUtlVector<vrn_sigscan_struct>* table;
+    CUtlVector<int>* routes;
+    int enabled;  // enabled entries seen
+};
 
 // Resolves every enabled entry under `section`'s "sigscan" key and appends the resolved
-// ones, numbering them on from `*resolved`.
-void ResolveSection(KeyValues* section, SigScan& scanner, int* resolved) {
+// ones, numbering them on from the table's count.
+void ResolveSection(KeyValues* section, Resolution& pass) {
     KeyValues* entries = section ? section->FindKey("sigscan") : nullptr;
     if (!entries) return;
     for (KeyValues* entry = entries->GetFirstSubKey(); entry; entry = entry->GetNextKey()) {
         if (entry->GetInt("enabled", 0) == 0) continue;
+        ++pass.enabled;
         const char* name = entry->GetName();
-        unsigned char* sigBytes = StrToHexStr(entry->GetString("sig", ""));
+        const char* sigText = entry->GetString("sig", "");
+        unsigned char* sigBytes = StrToHexStr(sigText);
         const char* mask = entry->GetString("mask", "");
         const char* symbol = entry->GetString("symbol", "");
-        void* address =
-            scanner.FindFunctionAddresss(name, sigBytes, mask, static_cast<unsigned int>(strlen(mask)), symbol);
+        const unsigned int maskLength = static_cast<unsigned int>(strlen(mask));
+        int route = SIGSCAN_ROUTE_EXPORT;
+        void* address = nullptr;
+        if (pass.fallback && !pass.scanner->failed) {
+            // The decoded length counts zero bytes too: they are matched like any other.
+            address = pass.fallback->Find(name, symbol, sigBytes, strlen(sigText) / 2, mask, maskLength, &route);
+        }
+        // Without the fallbacks, or when they found nothing, the plain lookup runs and
+        // prints its usual line for a missing symbol.
+        if (!address) address = pass.scanner->FindFunctionAddresss(name, sigBytes, mask, maskLength, symbol);
         if (!address) {
             delete[] sigBytes;
             continue;
         }
-        vrn_sigscan_struct record;
+        const int index = pass.table->AddToTail();
+        vrn_sigscan_struct& record = (*pass.table)[index];
         CopyField(record.funcName, name);
         CopyField(record.sigMask, mask);
         CopyField(record.symbolName, symbol);
-        record.funcIndex = *resolved + 1;
+        record.funcIndex = index + 1;
         record.sigBytes = sigBytes;
         record.funcAddress = address;
-        VRN_SigScan_Data.AddToTail(record);
-        ++*resolved;
+        if (pass.fallback) pass.routes->AddToTail(route);
     }
 }
 
-}  // namespace
+void FreeRecords(CUtlVector<vrn_sigscan_struct>& table) {
+    for (int i = 0; i < table.Count(); ++i) delete[] table[i].sigBytes;
+    table.Purge();
+}
 
-bool UTIL_PrecacheOffsets() {
-    // The table always describes the latest load: a second Load (without the library
-    // being reloaded) rebuilds it instead of appending a second set of records.
-    ClearSigScanData();
-
+// Reads the data file and resolves its entries into `table` and `routes` (both empty on
+// entry). Returns false, printing the load-failure line, when the file cannot be read;
+// *libraryOpened tells whether the game library could be opened.
+bool BuildTable(CUtlVector<vrn_sigscan_struct>& table, CUtlVector<int>& routes, int* enabled, bool* libraryOpened) {
     // The root's name is not checked against the file; this is the one the tree has always had.
     KeyValues* tree = new KeyValues("kdadmin_sigs");
     if (!tree->LoadFromFile(filesystem, "addons/vorlane/sigscan_info.dat", nullptr)) {
@@ -93,12 +107,65 @@ bool UTIL_PrecacheOffsets() {
         return false;
     }
     SigScan* scanner = new SigScan();
-    int resolved = 0;
-    ResolveSection(tree->FindKey("default"), *scanner, &resolved);
-    ResolveSection(tree->FindKey(gamedll ? gamedll->GetGameDescription() : ""), *scanner, &resolved);
-    te = VRN_GetTempEnts();
+    SigScanFallback* fallback = SigScanFallbackEnabled() ? new SigScanFallback(g_BaseAddr) : nullptr;
+    Resolution pass = {scanner, fallback, &table, &routes, 0};
+    ResolveSection(tree->FindKey("default"), pass);
+    ResolveSection(tree->FindKey(gamedll ? gamedll->GetGameDescription() : ""), pass);
+    if (enabled) *enabled = pass.enabled;
+    if (libraryOpened) *libraryOpened = !scanner->failed;
+    delete fallback;  // before the library closes: it holds the loader's name of the file
     scanner->Dispose();
     delete scanner;
     tree->deleteThis();
+    return true;
+}
+
+}  // namespace
+
+void ClearSigScanData() {
+    FreeRecords(VRN_SigScan_Data);
+    s_routes.Purge();
+    RebuildSigScanIndex();
+}
+
+int GetFuncRoute(int index) { return s_routes.IsValidIndex(index) ? s_routes[index] : -1; }
+
+bool UTIL_PrecacheOffsets() {
+    // The table always describes the latest load: a second Load (without the library
+    // being reloaded) rebuilds it instead of appending a second set of records.
+    ClearSigScanData();
+    if (!BuildTable(VRN_SigScan_Data, s_routes, nullptr, nullptr)) return false;
+    RebuildSigScanIndex();
+    te = VRN_GetTempEnts();
+    return true;
+}
+
+bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why) {
+    CUtlVector<vrn_sigscan_struct> table;
+    CUtlVector<int> routes;
+    int entries = 0;
+    bool libraryOpened = false;
+    const char* failure = nullptr;
+    if (!BuildTable(table, routes, &entries, &libraryOpened))
+        failure = "the data file could not be read";
+    else if (!libraryOpened)
+        failure = "the game server library could not be opened";
+    if (failure) {
+        FreeRecords(table);
+        if (why) *why = failure;
+        return false;
+    }
+    // Only now is the old table given up: its signatures are freed, the new records are
+    // moved in (they keep their signature buffers), and `te` is read from the new table.
+    ClearSigScanData();
+    VRN_SigScan_Data.EnsureCapacity(table.Count());
+    for (int i = 0; i < table.Count(); ++i) VRN_SigScan_Data.AddToTail(table[i]);
+    for (int i = 0; i < routes.Count(); ++i) s_routes.AddToTail(routes[i]);
+    table.Purge();
+    RebuildSigScanIndex();
+    te = VRN_GetTempEnts();
+    if (located) *located = VRN_SigScan_Data.Count();
+    if (enabled) *enabled = entries;
+    if (why) *why = "";
     return true;
 }

@@ -26,8 +26,20 @@ static_assert(offsetof(vrn_sigscan_struct, funcAddress) == 3088, "the address la
 // and emptied (signatures freed) when the library unloads.
 extern VL_EXPORT CUtlVector<vrn_sigscan_struct> VRN_SigScan_Data;
 
-// Frees every record's signature and empties the table, releasing its storage.
+// Frees every record's signature and empties the table, releasing its storage (and the
+// name index's).
 void ClearSigScanData();
+
+// Rebuilds the name index of GetFuncIndex and GetFuncAddr from VRN_SigScan_Data. Whoever
+// changes the table (fills, clears, or swaps in a rebuilt one) calls this afterwards;
+// UTIL_PrecacheOffsets and ClearSigScanData do. A lookup that finds the table's record
+// count or storage changed since the last rebuild rebuilds first, so a missed call costs
+// time, not a wrong answer, unless records were rewritten in place. An empty table holds
+// no index memory, so emptying the table at library unload releases it.
+void RebuildSigScanIndex();
+// The index lookup behind GetFuncIndex: the first record, in table order, whose name
+// equals `name` ignoring letter case (strcasecmp), or -1 (also for null).
+int FindSigScanRecord(const char* name);
 
 // Reads "addons/vorlane/sigscan_info.dat" through the engine's file system, opens the
 // game server library and resolves every enabled entry of the "default" section, then
@@ -41,7 +53,21 @@ void ClearSigScanData();
 // whose lookups would never be reached and whose addresses may be stale.
 bool UTIL_PrecacheOffsets();
 
+// Builds the table anew from the data file, as the loading step does, without losing
+// the current one on failure: when the file cannot be read or the game library cannot be
+// opened, returns false with the reason in *why and the current table (and `te`) stay as
+// they were. On success the old records and their signatures are released, the new ones
+// take their place, `te` is read again, and *located / *enabled receive the number of
+// records and of enabled entries seen. Addresses into the game library stay valid either
+// way; pointers to the old records or signatures do not.
+bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why);
+
+// How record `index` was found (a SigScanRoute: export, symbol table, signature) when
+// the table was built with the fallbacks on; -1 otherwise or for a bad index.
+int GetFuncRoute(int index);
+
 // Position of the first record whose name equals `name` ignoring letter case, or -1.
+// Constant time: the lookups go through a name index kept beside the table.
 int GetFuncIndex(const char* name);
 // Address of that record, or null.
 void* GetFuncAddr(const char* name);

@@ -66,6 +66,13 @@ public:
     // Appends / prepends / inserts a copy of `src` and returns its index. `src` may be
     // an element of this vector itself: it is copied before the block can move.
     int AddToTail(const T& src) { return InsertBefore(m_Size, src); }
+    // Appends a value-initialised element (zero-filled for plain data) to be filled in
+    // place, and returns its index.
+    int AddToTail() {
+        GrowVector(1);
+        new (static_cast<void*>(Base() + m_Size - 1)) T();
+        return m_Size - 1;
+    }
     int AddToHead(const T& src) { return InsertBefore(0, src); }
     // `index` must lie in 0..Count() (Count() appends); the elements from `index` on
     // move up by one.

@@ -25,6 +25,7 @@ void Usage() {
             "  --maxclients N      player slots (default 8)\n"
             "  --seed N            seed of every random stream (default 1)\n"
             "  --cmdline TEXT      the process command line the runtime reports\n"
+            "                      (\"-allowdebug -vl_sigscan_fallback\": parameters after \"vlhost\")\n"
             "  --omit VERSION      refuse this interface version to the plugin (repeatable)\n"
             "  --description TEXT  the game description the game library reports\n"
             "  --developer N       developer message level (default 1)\n"
@@ -88,7 +89,9 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (options.commandLine.empty()) options.commandLine = "vlhost";
+    // A command line's first word is the program; parameters given alone follow "vlhost".
+    if (options.commandLine.empty() || options.commandLine[0] == '-')
+        options.commandLine = "vlhost " + options.commandLine;
 
     CHostEngine& host = CHostEngine::Instance();
     if (!host.Start(options)) return 1;

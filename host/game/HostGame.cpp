@@ -543,6 +543,66 @@ VL_EXPORT void GameSwitchTeam(CBaseEntity* entity, int team) {
     Announce(e, Format("moved to team %d", team));
 }
 
+// ---- game functions the library does not export -------------------------------
+// A real server library exports few of its functions. These are hidden (local in the
+// full symbol table, absent from the dynamic one), so the plugin finds them only by its
+// fallbacks: the symbol table of the file on disk, or a byte signature.
+
+// Found by name in the full symbol table of the unstripped library.
+__attribute__((used, noinline)) void GameHiddenSlay(CBaseEntity* entity) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameHiddenSlay", e, "");
+    if (e->owner) {
+        e->owner->dead = true;
+        e->owner->health = 0;
+    }
+    Announce(e, "slain");
+}
+
+__attribute__((used, noinline)) void GameHiddenRespawnBody(CBaseEntity* entity) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameHiddenRespawn", e, "");
+    if (e->owner) CHostGame::Respawn(e->owner);
+    Announce(e, "respawned");
+}
+
+// Three entry stubs written in assembly, so their first bytes are known whatever the
+// compiler does; each forwards its caller's arguments untouched to a body above.
+//   GameHiddenRespawn: 55 89 E5 B8 31 52 4C 56 5D E9 <rel32>   (mov $'VLR1', %eax)
+//   GameHiddenTwinA:   55 89 E5 B8 32 52 4C 56 5D E9 <rel32>   (mov $'VLR2', %eax)
+//   GameHiddenTwinB:   55 89 E5 B8 32 52 4C 56 90 5D E9 <rel32>
+// The twins share their first eight bytes, so a signature of those matches twice.
+__asm__(
+    ".text\n"
+    ".p2align 4\n"
+    ".type GameHiddenRespawn, @function\n"
+    "GameHiddenRespawn:\n"
+    "  push %ebp\n"
+    "  mov %esp, %ebp\n"
+    "  mov $0x564C5231, %eax\n"
+    "  pop %ebp\n"
+    "  jmp GameHiddenRespawnBody\n"
+    ".size GameHiddenRespawn, .-GameHiddenRespawn\n"
+    ".p2align 4\n"
+    ".type GameHiddenTwinA, @function\n"
+    "GameHiddenTwinA:\n"
+    "  push %ebp\n"
+    "  mov %esp, %ebp\n"
+    "  mov $0x564C5232, %eax\n"
+    "  pop %ebp\n"
+    "  jmp GameHiddenSlay\n"
+    ".size GameHiddenTwinA, .-GameHiddenTwinA\n"
+    ".p2align 4\n"
+    ".type GameHiddenTwinB, @function\n"
+    "GameHiddenTwinB:\n"
+    "  push %ebp\n"
+    "  mov %esp, %ebp\n"
+    "  mov $0x564C5232, %eax\n"
+    "  nop\n"
+    "  pop %ebp\n"
+    "  jmp GameHiddenSlay\n"
+    ".size GameHiddenTwinB, .-GameHiddenTwinB\n");
+
 // The game's temporary-entity manager; the data file's "te" entry names it.
 struct CHostTempEntities {
     int effectsSent;

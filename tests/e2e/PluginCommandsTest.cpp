@@ -41,17 +41,19 @@ TEST_F(PluginCommandsTest, RegistersItsObjectsAfterTheReportWithThePluginFlag) {
     EXPECT_EQ(names, (Lines{"plugin_bot_add", "plugin_bot_crouch", "plugin_bot_sendcmd", "plugin_bot_mimic_yaw_offset",
                             "plugin_bot_mimic", "plugin_bot_changeclass", "plugin_bot_flipout",
                             "plugin_bot_forceattackon", "plugin_bot_forceattack2", "plugin_bot_forcefireweapon",
-                            "vl_utils_version", "vl_changeteam", "vl_spawn", "vl_sigscan"}));
+                            "vl_sigscan_reload", "vl_utils_version", "vl_changeteam", "vl_spawn", "vl_sigscan"}));
     for (ConCommandBase* object : registered) {
         const auto* view = reinterpret_cast<const ConsoleObjectView*>(object);
         EXPECT_TRUE(view->flags & 0x40000) << view->name;
         EXPECT_TRUE(ConsoleSlot<bool (*)(const void*)>(object, console_slots::kIsRegistered)(object));
         EXPECT_EQ(view->next, nullptr) << "taken off the local list while registering";
     }
-    EXPECT_EQ(reinterpret_cast<const ConsoleObjectView*>(registered[10])->flags, 0x40100);
-    EXPECT_FALSE(ConsoleObjectIsCommand(registered[10]));
-    EXPECT_TRUE(ConsoleObjectIsCommand(registered[11]));
-    EXPECT_STREQ(ConsoleSlot<const char* (*)(const void*)>(registered[12], console_slots::kGetHelpText)(registered[12]),
+    EXPECT_STREQ(ConsoleSlot<const char* (*)(const void*)>(registered[10], console_slots::kGetHelpText)(registered[10]),
+                 "Reloads the SigScan data file and shows the new list");
+    EXPECT_EQ(reinterpret_cast<const ConsoleObjectView*>(registered[11])->flags, 0x40100);
+    EXPECT_FALSE(ConsoleObjectIsCommand(registered[11]));
+    EXPECT_TRUE(ConsoleObjectIsCommand(registered[12]));
+    EXPECT_STREQ(ConsoleSlot<const char* (*)(const void*)>(registered[13], console_slots::kGetHelpText)(registered[13]),
                  "Spawns a player");
     EXPECT_EQ(reinterpret_cast<const ConsoleObjectView*>(registered[1])->flags, 0x40000) << "bot variables: flags 0";
     EXPECT_TRUE(ConsoleObjectIsCommand(registered[0]));

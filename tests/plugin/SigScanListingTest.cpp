@@ -3,6 +3,7 @@
 #include "plugin/SigScanListing.h"
 
 #include <gtest/gtest.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <string>
@@ -69,6 +70,78 @@ TEST(SigScanListing, LineFeedsAndControlBytesCannotForgeLines) {
     vrn_sigscan_struct record = Record("", {}, "", "");
     memset(record.funcName, 'z', sizeof(record.funcName));
     EXPECT_EQ(Listed(record)[0], "Name: " + std::string(1025, 'z'));
+}
+
+TEST(SigScanListing, ARecordAndItsTrailerGoOutInOneConsoleCallUpToTheLineBound) {
+    // With a trailer of " \n" the block is 65 bytes plus the name: it reaches 1023 bytes,
+    // the most one call carries, at a name of 958 characters.
+    const std::string fixed = "\nIndex: 7\nAddr: 0x1234abcd\nSig: \\x01A\nMask: x?\nSymbol: s\n \n";
+    for (size_t length : {0u, 957u, 958u, 959u}) {
+        vrn_sigscan_struct record = Record(std::string(length, 'n'), {0x01, 'A'}, "x?", "s");
+        ConsoleCapture console;
+        PrintSigScanRecord(record, " \n");
+        delete[] record.sigBytes;
+        const std::string expected = "Name: " + std::string(length, 'n') + fixed;
+        EXPECT_EQ(console.Text(), expected) << length;
+        if (expected.size() <= 1023) {
+            EXPECT_EQ(console.Pieces().size(), 1u) << length;
+        } else {
+            EXPECT_GT(console.Pieces().size(), 1u) << length;
+            for (const std::string& piece : console.Pieces()) EXPECT_LE(piece.size(), 1023u) << length;
+        }
+    }
+    // An escape that would end exactly at the bound, or one byte past it, is never torn.
+    for (size_t length : {953u, 954u, 955u}) {
+        vrn_sigscan_struct record = Record(std::string(length, 'n') + "\x02", {0x01, 'A'}, "x?", "s");
+        ConsoleCapture console;
+        PrintSigScanRecord(record, " \n");
+        delete[] record.sigBytes;
+        EXPECT_EQ(console.Text(), "Name: " + std::string(length, 'n') + "\\x02" + fixed) << length;
+        EXPECT_EQ(console.Pieces().size() == 1, length <= 954) << length;
+        for (const std::string& piece : console.Pieces()) EXPECT_LE(piece.size(), 1023u) << length;
+    }
+}
+
+TEST(SigScanListing, NumbersAddressesAndAbsentSignaturesReadExactly) {
+    const struct {
+        int index;
+        uintptr_t address;
+        const char* index_text;
+        const char* address_text;
+    } cases[] = {
+        {0, 0, "0", "0x00000000"},
+        {-1, 0xffffffffu, "-1", "0xffffffff"},
+        {2147483647, 0x0000000fu, "2147483647", "0x0000000f"},
+        {-2147483647 - 1, 0xf0000000u, "-2147483648", "0xf0000000"},
+        {10, 0x00a0b0c0u, "10", "0x00a0b0c0"},
+    };
+    for (const auto& c : cases) {
+        vrn_sigscan_struct record = Record("n", {}, "", "");
+        delete[] record.sigBytes;
+        record.sigBytes = nullptr;
+        record.funcIndex = c.index;
+        record.funcAddress = reinterpret_cast<void*>(c.address);
+        ConsoleCapture console;
+        PrintSigScanRecord(record);
+        EXPECT_EQ(console.Text(), std::string("Name: n\nIndex: ") + c.index_text + "\nAddr: " + c.address_text +
+                                      "\nSig: \nMask: \nSymbol: \n");
+        EXPECT_EQ(console.Pieces().size(), 1u);
+    }
+}
+
+TEST(SigScanListing, EscapesInOneCallMatchTheLineByLineForm) {
+    // The edges of printable ASCII, bytes above it, and '\' (kept in the name and mask,
+    // escaped in the signature), in a record short enough for one console call.
+    const std::string edges = "\x1f \x7e\x7f\x80\xff\\";
+    vrn_sigscan_struct record = Record(edges, {0x1f, 0x20, 0x7e, 0x7f, 0x80, 0xff, '\\'}, edges, "e" + edges);
+    ConsoleCapture console;
+    PrintSigScanRecord(record);
+    delete[] record.sigBytes;
+    const std::string expected = "\\x1F ~\\x7F\\x80\\xFF\\";
+    EXPECT_EQ(console.Text(), "Name: " + expected +
+                                  "\nIndex: 7\nAddr: 0x1234abcd\nSig: \\x1F ~\\x7F\\x80\\xFF\\x5C\nMask: " + expected +
+                                  "\nSymbol: e" + expected + "\n");
+    EXPECT_EQ(console.Pieces().size(), 1u);
 }
 
 }  // namespace
