@@ -10,6 +10,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/KeyValuesLeakTest.h"
 #include "support/SmallStack.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
@@ -18,21 +19,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-class KeyValuesBinaryTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        nodesAtStart_ = HostVstdlib_LiveKeyValues();
-        blocksAtStart_ = HostTier0_LiveAllocations();
-    }
-    void TearDown() override {
-        EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
-        EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
-    }
-
-private:
-    int nodesAtStart_ = 0;
-    int blocksAtStart_ = 0;
-};
+class KeyValuesBinaryTest : public KeyValuesLeakTest {};
 
 Bytes Written(KeyValues* root, bool reverse = false) {
     CUtlBuffer buf;

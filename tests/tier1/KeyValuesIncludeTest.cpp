@@ -10,6 +10,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"
 #include "tier1/KeyValues.h"
 
@@ -46,17 +47,8 @@ public:
     }
 };
 
-class KeyValuesIncludeTest : public ::testing::Test {
+class KeyValuesIncludeTest : public KeyValuesLeakTest {
 protected:
-    void SetUp() override {
-        nodesAtStart_ = HostVstdlib_LiveKeyValues();
-        blocksAtStart_ = HostTier0_LiveAllocations();
-    }
-    void TearDown() override {
-        EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_);
-        EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
-    }
-
     // Loads `name` from `fs` into a fresh root and returns the names of its chain; the
     // console lines go to `lines`.
     static std::vector<std::string> Load(MemoryFileSystem& fs, const char* name, std::vector<std::string>* lines,
@@ -72,10 +64,6 @@ protected:
         *lines = console.Lines();
         return chain;
     }
-
-private:
-    int nodesAtStart_ = 0;
-    int blocksAtStart_ = 0;
 };
 
 const char kValidBlock[] = "\"Sigs\" { \"default\" { \"sigscan\" { \"x\" { \"enabled\" \"1\" } } } }\n";

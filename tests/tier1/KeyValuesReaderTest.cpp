@@ -16,6 +16,7 @@
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
+#include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
 #include "tier1/IBaseFileSystem.h"
@@ -25,29 +26,12 @@
 
 namespace {
 
-// Every test must give back each node, each runtime-allocator block and each new[] text
-// it took, also after loads that failed half-way.
-class KeyValuesReaderTest : public ::testing::Test {
+class KeyValuesReaderTest : public KeyValuesLeakTest {
 protected:
-    void SetUp() override {
-        nodesAtStart_ = HostVstdlib_LiveKeyValues();
-        blocksAtStart_ = HostTier0_LiveAllocations();
-        textBlocksAtStart_ = KeyValuesText::LiveBlocks();
-    }
     void TearDown() override {
         HostTier0_SetDeveloperLevel(1);
-        EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
-        EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
-        EXPECT_EQ(KeyValuesText::LiveBlocks(), textBlocksAtStart_) << "value texts leaked";
-        EXPECT_EQ(arrays_.Live(), 0) << "texts made with new[] leaked or freed twice";
+        KeyValuesLeakTest::TearDown();
     }
-    int LiveTextBlocks() const { return KeyValuesText::LiveBlocks() - textBlocksAtStart_; }
-
-private:
-    int nodesAtStart_ = 0;
-    int blocksAtStart_ = 0;
-    int textBlocksAtStart_ = 0;
-    ArrayLeakCheck arrays_;
 };
 
 // A root loaded from `text`, released by the destructor.

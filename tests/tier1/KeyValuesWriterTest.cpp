@@ -9,6 +9,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/KeyValuesLeakTest.h"
 #include "support/SmallStack.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
@@ -16,21 +17,7 @@
 
 namespace {
 
-class KeyValuesWriterTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        nodesAtStart_ = HostVstdlib_LiveKeyValues();
-        blocksAtStart_ = HostTier0_LiveAllocations();
-    }
-    void TearDown() override {
-        EXPECT_EQ(HostVstdlib_LiveKeyValues(), nodesAtStart_) << "nodes leaked or freed twice";
-        EXPECT_EQ(HostTier0_LiveAllocations(), blocksAtStart_);
-    }
-
-private:
-    int nodesAtStart_ = 0;
-    int blocksAtStart_ = 0;
-};
+class KeyValuesWriterTest : public KeyValuesLeakTest {};
 
 // A file system that keeps what is written to each open file; it takes at most
 // `capacity` bytes in all (-1: no limit) and then reports short writes.
