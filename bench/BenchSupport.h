@@ -6,6 +6,7 @@
 #pragma once
 
 #include <sched.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <time.h>
 
@@ -71,6 +72,22 @@ inline void CheckPinned() {
         printf("  note: not pinned to one core (%d allowed); run under taskset -c N\n", CPU_COUNT(&set));
     }
 }
+
+// A small deterministic generator (xorshift), so every run and machine measures the same
+// inputs.
+class XorShift {
+public:
+    explicit XorShift(uint32_t seed) : state_(seed ? seed : 1) {}
+    uint32_t Next() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return state_;
+    }
+
+private:
+    uint32_t state_;
+};
 
 // Keeps the compiler from dropping a computed value or a memory effect.
 template <typename T>

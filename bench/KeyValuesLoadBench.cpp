@@ -38,14 +38,9 @@ struct Entry {
     std::string symbol;
 };
 
-// A small deterministic generator, so every run and machine measures the same text.
-uint32_t s_seed = 0x2545F491u;
-uint32_t NextRandom() {
-    s_seed ^= s_seed << 13;
-    s_seed ^= s_seed >> 17;
-    s_seed ^= s_seed << 5;
-    return s_seed;
-}
+// Every run and machine measures the same text.
+bench::XorShift s_random(0x2545F491u);
+uint32_t NextRandom() { return s_random.Next(); }
 
 // Entries shaped like the plugin's data file: a mangled symbol, a signature of 8 to 40
 // hexadecimal byte pairs, a mask of one character per byte, and about one entry in eight

@@ -1,39 +1,25 @@
 // Measures the signature search of the plugin's fallback over a large code segment:
-// a few dozen masked signatures over 16 MB of code-like bytes. Prints, per round, the
-// time of the whole search (cold: the byte histogram is taken in the round; warm: it is
-// already taken), against two yardsticks measured in the same rounds: one memchr pass
-// over the segment (the floor of reading it once) and a plain byte-by-byte search for
-// one signature. Contenders alternate round by round, timed on the thread's CPU clock;
-// medians with quartiles. scripts/bench.sh pins it to one core. Never fails on time.
+// a few dozen masked signatures over 16 MB of code-like bytes. Each round times the whole
+// search cold (the byte histogram taken in the round) and warm (taken before), against
+// two yardsticks measured in the same round: one memchr pass over the segment (the floor
+// of reading it once) and a plain byte-by-byte search for one signature. Exits non-zero
+// only when the fast and the plain search disagree, never because of time.
 //
 // Usage: sigscan_bench [megabytes (default 16)] [signatures (default 32)] [rounds (default 15)]
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "sigscan/SignatureMatch.h"
 
 namespace {
 
-uint32_t s_seed = 0x9E3779B9u;
-uint32_t NextRandom() {
-    s_seed ^= s_seed << 13;
-    s_seed ^= s_seed >> 17;
-    s_seed ^= s_seed << 5;
-    return s_seed;
-}
-
-double ThreadSeconds() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec * 1e-9;
-}
+bench::XorShift s_random(0x9E3779B9u);
 
 // A byte the generated code never holds, so the floor pass reads the whole segment.
 const unsigned char kAbsent = 0xF4;
@@ -43,7 +29,7 @@ std::vector<unsigned char> MakeCode(size_t size) {
     static const unsigned char kCommon[] = {0x00, 0x8B, 0x89, 0x24, 0x45, 0xFF, 0xE8, 0x83, 0x55, 0x5D, 0xC3, 0x04};
     std::vector<unsigned char> code(size);
     for (size_t i = 0; i < size; ++i) {
-        const uint32_t r = NextRandom();
+        const uint32_t r = s_random.Next();
         code[i] = (r & 3) ? kCommon[(r >> 2) % sizeof(kCommon)] : static_cast<unsigned char>(r >> 8);
         if (code[i] == kAbsent) code[i] = 0x90;
     }
@@ -60,11 +46,11 @@ struct Signature {
 std::vector<Signature> MakeSignatures(const std::vector<unsigned char>& code, int count) {
     std::vector<Signature> signatures;
     for (int i = 0; i < count; ++i) {
-        const size_t length = 10 + NextRandom() % 15;
-        const size_t at = NextRandom() % (code.size() - length);
+        const size_t length = 10 + s_random.Next() % 15;
+        const size_t at = s_random.Next() % (code.size() - length);
         Signature s;
         s.bytes.assign(code.begin() + at, code.begin() + at + length);
-        for (size_t b = 0; b < length; ++b) s.mask += (b > 0 && NextRandom() % 5 == 0) ? '?' : 'x';
+        for (size_t b = 0; b < length; ++b) s.mask += (b > 0 && s_random.Next() % 5 == 0) ? '?' : 'x';
         signatures.push_back(s);
     }
     return signatures;
@@ -80,13 +66,10 @@ size_t NaiveCount(const std::vector<unsigned char>& code, const Signature& s) {
     return matches;
 }
 
-struct Quartiles {
-    double low, median, high;
-};
-Quartiles Summarise(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return {values[n / 4], values[n / 2], values[(3 * n) / 4]};
+size_t SearchAll(SignatureScanner& scanner, const std::vector<Signature>& signatures) {
+    size_t sum = 0;
+    for (const Signature& s : signatures) sum += scanner.Count(s.bytes.data(), s.mask.c_str(), s.bytes.size(), nullptr);
+    return sum;
 }
 
 }  // namespace
@@ -103,55 +86,43 @@ int main(int argc, char** argv) {
     const std::vector<Signature> signatures = MakeSignatures(code, count);
     const CodeRange range = {code.data(), code.size()};
 
+    printf("signature search: %d signatures over %zu MB, %d rounds\n", count, megabytes, rounds);
+    bench::CheckPinned();
     std::vector<double> cold, warm, floorPass, naive;
-    size_t total = 0;
     int failures = 0;
     SignatureScanner warmScanner(&range, 1);
-    warmScanner.Count(signatures[0].bytes.data(), signatures[0].mask.c_str(), signatures[0].bytes.size(), nullptr);
+    SearchAll(warmScanner, signatures);
     for (int round = 0; round < rounds; ++round) {
-        double t = ThreadSeconds();
+        double t = bench::ThreadCpuNs();
         SignatureScanner scanner(&range, 1);
-        size_t sum = 0;
-        for (const Signature& s : signatures)
-            sum += scanner.Count(s.bytes.data(), s.mask.c_str(), s.bytes.size(), nullptr);
-        cold.push_back(ThreadSeconds() - t);
+        const size_t coldSum = SearchAll(scanner, signatures);
+        cold.push_back(bench::ThreadCpuNs() - t);
 
-        t = ThreadSeconds();
-        const void* hit = memchr(code.data(), kAbsent, code.size());
-        floorPass.push_back(ThreadSeconds() - t);
-        total += hit != nullptr;
+        t = bench::ThreadCpuNs();
+        bench::DoNotOptimize(memchr(code.data(), kAbsent, code.size()));
+        floorPass.push_back(bench::ThreadCpuNs() - t);
 
-        t = ThreadSeconds();
-        size_t warmSum = 0;
-        for (const Signature& s : signatures)
-            warmSum += warmScanner.Count(s.bytes.data(), s.mask.c_str(), s.bytes.size(), nullptr);
-        warm.push_back(ThreadSeconds() - t);
+        t = bench::ThreadCpuNs();
+        const size_t warmSum = SearchAll(warmScanner, signatures);
+        warm.push_back(bench::ThreadCpuNs() - t);
 
         const Signature& one = signatures[round % signatures.size()];
-        t = ThreadSeconds();
+        t = bench::ThreadCpuNs();
         const size_t plain = NaiveCount(code, one);
-        naive.push_back(ThreadSeconds() - t);
+        naive.push_back(bench::ThreadCpuNs() - t);
 
         // Both searches agree, or the figures mean nothing.
-        const size_t fast = scanner.Count(one.bytes.data(), one.mask.c_str(), one.bytes.size(), nullptr);
-        if (fast != plain || sum != warmSum) ++failures;
-        total += sum;
+        if (scanner.Count(one.bytes.data(), one.mask.c_str(), one.bytes.size(), nullptr) != plain || coldSum != warmSum)
+            ++failures;
     }
-    const Quartiles c = Summarise(cold), w = Summarise(warm), f = Summarise(floorPass), n = Summarise(naive);
-    printf("signature search: %d signatures over %zu MB, %d rounds (matches counted: %zu)\n", count, megabytes, rounds,
-           total);
-    printf("  cold (histogram in the round): %8.2f ms  [%.2f .. %.2f]\n", c.median * 1e3, c.low * 1e3, c.high * 1e3);
-    printf("  warm:                          %8.2f ms  [%.2f .. %.2f]\n", w.median * 1e3, w.low * 1e3, w.high * 1e3);
-    printf("  floor, one memchr pass:        %8.2f ms  [%.2f .. %.2f]\n", f.median * 1e3, f.low * 1e3, f.high * 1e3);
-    printf("  plain search, one signature:   %8.2f ms  [%.2f .. %.2f]\n", n.median * 1e3, n.low * 1e3, n.high * 1e3);
-    std::vector<double> perSignature, againstFloor;
-    for (int i = 0; i < rounds; ++i) {
-        perSignature.push_back(warm[i] / count / naive[i]);
-        againstFloor.push_back(cold[i] / floorPass[i]);
-    }
-    const Quartiles p = Summarise(perSignature), a = Summarise(againstFloor);
-    printf("  ratio, warm search per signature / plain search: %.4f  [%.4f .. %.4f]\n", p.median, p.low, p.high);
-    printf("  ratio, cold search of all / one memchr pass:     %.1f  [%.1f .. %.1f]\n", a.median, a.low, a.high);
+    bench::PrintTime("all signatures, cold", cold, count, "signature");
+    bench::PrintTime("all signatures, warm", warm, count, "signature");
+    bench::PrintTime("floor: one memchr pass", floorPass, 1, "pass");
+    bench::PrintTime("plain search of one signature", naive, 1, "signature");
+    std::vector<double> warmPerSignature;
+    for (double ns : warm) warmPerSignature.push_back(ns / count);
+    bench::PrintRatio("warm search per signature / plain search", bench::Ratios(warmPerSignature, naive), "none");
+    bench::PrintRatio("cold search of all / one memchr pass", bench::Ratios(cold, floorPass), "none");
     if (failures) {
         fprintf(stderr, "the fast and the plain search disagree in %d rounds\n", failures);
         return 1;

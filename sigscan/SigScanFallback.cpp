@@ -34,6 +34,28 @@ SigScanFallback::SigScanFallback(void* handle) : handle_(handle) {
 
 SigScanFallback::~SigScanFallback() { delete scanner_; }
 
+namespace {
+
+// "SigScan ERROR: <route> fallback failed for function "<name>": <why>["<symbol>"]". The
+// name and symbol come from the data file: escaped, so they cannot forge lines.
+void PrintFailure(const char* route, const char* name, const char* why, const char* symbol) {
+    CConsoleLine line;
+    line.Append("SigScan ERROR: ");
+    line.Append(route);
+    line.Append(" fallback failed for function \"");
+    line.AppendEscaped(name, SIZE_MAX);
+    line.Append("\": ");
+    line.Append(why);
+    if (symbol) {
+        line.Append("\"");
+        line.AppendEscaped(symbol, SIZE_MAX);
+        line.Append("\"");
+    }
+    line.End();
+}
+
+}  // namespace
+
 void* SigScanFallback::Find(const char* name, const char* symbol, const unsigned char* signature,
                             size_t signatureLength, const char* mask, size_t maskLength, int* route) {
     if (!handle_) return nullptr;
@@ -59,28 +81,8 @@ void* SigScanFallback::Find(const char* name, const char* symbol, const unsigned
     }
     // Reasons are printed only when every route failed: an entry found by its signature
     // after its symbol vanished is not an error.
-    // Names and symbols come from the data file: escaped, so they cannot forge lines.
-    if (symbolWhy_[0]) {
-        CConsoleLine line;
-        line.Append("SigScan ERROR: symbol table fallback failed for function \"");
-        line.AppendEscaped(name, SIZE_MAX);
-        line.Append("\": ");
-        line.Append(symbolWhy_);
-        if (missingSymbol_) {
-            line.Append("\"");
-            line.AppendEscaped(missingSymbol_, SIZE_MAX);
-            line.Append("\"");
-        }
-        line.End();
-    }
-    if (signatureWhy_[0]) {
-        CConsoleLine line;
-        line.Append("SigScan ERROR: signature fallback failed for function \"");
-        line.AppendEscaped(name, SIZE_MAX);
-        line.Append("\": ");
-        line.Append(signatureWhy_);
-        line.End();
-    }
+    if (symbolWhy_[0]) PrintFailure("symbol table", name, symbolWhy_, missingSymbol_);
+    if (signatureWhy_[0]) PrintFailure("signature", name, signatureWhy_, nullptr);
     return nullptr;
 }
 
@@ -90,7 +92,7 @@ void* SigScanFallback::FromSymbolTable(const char* symbol) {
         symbolsOpen_ = path_ && symbols_.Open(path_);
     }
     if (!symbolsOpen_) {
-        snprintf(symbolWhy_, sizeof(symbolWhy_), "%s", symbols_.Error());
+        snprintf(symbolWhy_, sizeof(symbolWhy_), "%s", path_ ? symbols_.Error() : "the library file is not known");
         return nullptr;
     }
     uint32_t value = 0;
