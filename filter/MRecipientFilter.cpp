@@ -37,7 +37,8 @@ void ScanGroup(CUtlVector<int>& list, Group group, int team) {
 
 MRecipientFilter::MRecipientFilter() {}
 
-MRecipientFilter::~MRecipientFilter() { m_Recipients.Purge(); }
+// The list releases its memory itself; defined here so the virtual table lives in this unit.
+MRecipientFilter::~MRecipientFilter() {}
 
 bool MRecipientFilter::IsReliable() const { return false; }
 

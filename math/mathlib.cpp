@@ -11,6 +11,8 @@
 #include "math/mathlib_internal.h"
 #include "tier0/cpu.h"
 
+using mathlib_internal::kDegreesToRadians;
+
 using mathlib_internal::SaturateToInt;
 
 // All constant-initialised: usable before any static constructor has run.
@@ -49,14 +51,6 @@ bool s_bSSE2Enabled = false;
 // 1/2.2 and 2.2 as floats, used in double arithmetic.
 constexpr double kEncodeExponent22 = 0.45454543828964233;
 constexpr double kDecodeExponent22 = 2.200000047683716;
-constexpr float kDegreesToRadians = 0.017453292f;
-
-// The feature byte follows the record's leading 32-bit word; nothing else is read.
-unsigned char ProcessorFeatures() {
-    unsigned char features;
-    memcpy(&features, reinterpret_cast<const unsigned char*>(GetCPUInformation()) + 4, 1);
-    return features;
-}
 
 int ClampByte(int value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
 
@@ -81,7 +75,7 @@ bool MathLib_SSE2Enabled() { return s_bSSE2Enabled; }
 
 void MathLib_Init(float gamma, float texGamma, float brightness, int overbright, bool allow3DNow, bool allowSSE,
                   bool allowSSE2, bool allowMMX) {
-    unsigned char features = ProcessorFeatures();
+    const CPUInformation& cpu = *GetCPUInformation();
 
     pfSqrt = _sqrtf;
     pfRSqrt = _rsqrtf;
@@ -92,9 +86,9 @@ void MathLib_Init(float gamma, float texGamma, float brightness, int overbright,
     pfFastSinCos = SinCos;
     pfFastCos = cosf;
 
-    s_bMMXEnabled = allowMMX && (features & MATHLIB_CPU_MMX);
+    s_bMMXEnabled = allowMMX && cpu.m_bMMX;
 
-    s_b3DNowEnabled = allow3DNow && (features & MATHLIB_CPU_3DNOW);
+    s_b3DNowEnabled = allow3DNow && cpu.m_b3DNow;
     if (s_b3DNowEnabled) {
         pfVectorNormalize = _3DNow_VectorNormalize;
         pfVectorNormalizeFast = _3DNow_VectorNormalizeFast;
@@ -105,7 +99,7 @@ void MathLib_Init(float gamma, float texGamma, float brightness, int overbright,
     }
 
     // On a processor with both, the SSE choices replace the 3DNow ones.
-    s_bSSEEnabled = allowSSE && (features & MATHLIB_CPU_SSE);
+    s_bSSEEnabled = allowSSE && cpu.m_bSSE;
     if (s_bSSEEnabled) {
         pfVectorNormalize = _VectorNormalize;
         pfVectorNormalizeFast = _SSE_VectorNormalizeFast;
@@ -115,7 +109,7 @@ void MathLib_Init(float gamma, float texGamma, float brightness, int overbright,
         pfRSqrtFast = _SSE_RSqrtFast;
     }
 
-    s_bSSE2Enabled = allowSSE2 && (features & MATHLIB_CPU_SSE2);
+    s_bSSE2Enabled = allowSSE2 && cpu.m_bSSE2;
 
     InitSinCosTable();
     BuildGammaTable(gamma, texGamma, brightness, overbright);

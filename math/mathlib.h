@@ -77,14 +77,6 @@ bool MathLib_MMXEnabled();
 bool MathLib_SSEEnabled();
 bool MathLib_SSE2Enabled();
 
-// Feature bits of the processor record's byte after its leading 32-bit word.
-enum : unsigned char {
-    MATHLIB_CPU_SSE = 0x08,
-    MATHLIB_CPU_SSE2 = 0x10,
-    MATHLIB_CPU_3DNOW = 0x20,
-    MATHLIB_CPU_MMX = 0x40,
-};
-
 // ---------------------------------------------------------------------------------------
 // Tables: zero until MathLib_Init (or the builders below) fill them.
 

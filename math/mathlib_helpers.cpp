@@ -81,7 +81,7 @@ bool AnglesAreEqual(float a, float b, float tolerance) { return fabsf(AngleDiff(
 void VectorYawRotate(const Vector& in, float yaw, Vector& out) {
     const Vector source = in;  // in and out may be one object
     float s, c;
-    SinCos(yaw * 0.017453292f, &s, &c);
+    SinCos(yaw * mathlib_internal::kDegreesToRadians, &s, &c);
     out.x = source.x * c - source.y * s;
     out.y = source.x * s + source.y * c;
     out.z = source.z;

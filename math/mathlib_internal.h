@@ -5,6 +5,8 @@
 
 namespace mathlib_internal {
 
+constexpr float kDegreesToRadians = 0.017453292f;
+
 // Truncation toward zero that saturates at the int range instead of being undefined
 // beyond it; NaN gives 0.
 inline int SaturateToInt(double value) {

@@ -19,9 +19,7 @@ namespace {
 // How each record of VRN_SigScan_Data was found, at the same positions, when the table
 // was built with the fallbacks on; empty otherwise. Cleared with the table.
 CUtlVector<int> s_routes;
-}  // namespace
 
-namespace {
 // Defined after the table, so destroyed before it: frees the signatures the records own
 // when the library unloads.
 struct SigScanDataOwner {
@@ -135,8 +133,7 @@ bool UTIL_PrecacheOffsets() {
     // being reloaded) rebuilds it instead of appending a second set of records.
     ClearSigScanData();
     if (!BuildTable(VRN_SigScan_Data, s_routes, nullptr, nullptr)) return false;
-    RebuildSigScanIndex();
-    te = VRN_GetTempEnts();
+    te = VRN_GetTempEnts();  // its lookup rebuilds the name index for the new table
     return true;
 }
 
@@ -162,8 +159,7 @@ bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why) {
     for (int i = 0; i < table.Count(); ++i) VRN_SigScan_Data.AddToTail(table[i]);
     for (int i = 0; i < routes.Count(); ++i) s_routes.AddToTail(routes[i]);
     table.Purge();
-    RebuildSigScanIndex();
-    te = VRN_GetTempEnts();
+    te = VRN_GetTempEnts();  // its lookup rebuilds the name index for the new table
     if (located) *located = VRN_SigScan_Data.Count();
     if (enabled) *enabled = entries;
     if (why) *why = "";

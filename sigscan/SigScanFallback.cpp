@@ -120,8 +120,8 @@ void* SigScanFallback::FromSignature(const unsigned char* signature, size_t sign
     }
     if (!codeRead_) {
         codeRead_ = true;
-        CodeRange ranges[16];
-        const int count = path_ ? ModuleCodeRanges(loadBase_, path_, ranges, 16) : 0;
+        CodeRange ranges[SignatureScanner::kMaxRanges];
+        const int count = path_ ? ModuleCodeRanges(loadBase_, path_, ranges, SignatureScanner::kMaxRanges) : 0;
         if (count > 0) scanner_ = new SignatureScanner(ranges, count);
     }
     if (!scanner_) {

@@ -26,6 +26,8 @@ bool ModuleContains(uintptr_t loadBase, const char* moduleName, uintptr_t addres
 // signatures over megabytes of code take milliseconds.
 class SignatureScanner {
 public:
+    // At most kMaxRanges ranges are kept; the rest are ignored.
+    static const int kMaxRanges = 16;
     SignatureScanner(const CodeRange* ranges, int count);
 
     // Counts the places where the first `length` bytes of `signature` match under
@@ -37,7 +39,6 @@ public:
                  bool* refused = nullptr);
 
 private:
-    static const int kMaxRanges = 16;
     CodeRange ranges_[kMaxRanges];
     int count_;
     bool counted_ = false;

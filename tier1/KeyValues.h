@@ -229,6 +229,10 @@ public:
     void SetParsedFloat(float value, const char* sourceText);
     // The kept source text of a TYPE_INT or TYPE_FLOAT node, or null when there is none.
     const char* GetSourceText() const;
+    // The same without making anything: null also for an int whose kept text is exactly
+    // what "%d" prints and has not been asked for yet (formatting the value gives it).
+    // Writers use this, so that saving a tree allocates nothing in it.
+    const char* PeekSourceText() const { return HasSourceText() ? m_pszStringValue : nullptr; }
 
     // The key's type code; TYPE_NONE when it is missing.
     DataType GetDataType(const char* keyName = nullptr);
@@ -442,8 +446,7 @@ public:
     // `file` are given), then to `buf` (when not null). False when the file system took
     // fewer bytes than `length` or `buf` is not valid afterwards. A `length` of 0 or less
     // writes nothing and succeeds.
-    static bool InternalWrite(IBaseFileSystem* fileSystem, void* file, CUtlBuffer* buf, const void* data,
-                              int length);
+    static bool InternalWrite(IBaseFileSystem* fileSystem, void* file, CUtlBuffer* buf, const void* data, int length);
 
     // ---- The binary form -------------------------------------------------------------
     // A list is a sequence of entries and the end marker (one byte, TYPE_END_OF_LIST). An

@@ -120,7 +120,7 @@ bool WriteValueLine(TextOut& out, KeyValues* block, KeyValues* key, int level) {
         case KeyValues::TYPE_FLOAT: {
             // A number read from text goes back as the text it was read with; formatting
             // the value instead would turn "5589E5" into "558899968.000000".
-            const char* source = key->GetSourceText();
+            const char* source = key->PeekSourceText();
             if (source) return out.Value(block, key, level, source, true);
             if (key->GetDataType() == KeyValues::TYPE_INT) {
                 V_snprintf(number, sizeof(number), "%d", key->GetInt());

@@ -71,7 +71,7 @@ bool V_StripLastDir(char* dirName, int maxLength) {
     if (cut > 0) {
         dirName[cut] = '\0';
     } else {
-        V_snprintf(dirName, maxLength, ".%c", '/');
+        V_strncpy(dirName, "./", maxLength);
     }
     V_FixSlashes(dirName, '/');
     return true;
@@ -225,6 +225,6 @@ void V_MakeAbsolutePath(char* out, int outLength, const char* path, const char* 
         V_AppendSlash(out, outLength);
         V_strncat(out, path, static_cast<size_t>(outLength), -1);
     }
+    // Also turns every backslash into '/', whatever it returns.
     if (!V_RemoveDotSlashes(out)) Error("V_MakeAbsolutePath: tried to \"..\" past the root.");
-    V_FixSlashes(out, '/');
 }

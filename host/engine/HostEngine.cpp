@@ -342,7 +342,8 @@ bool CHostEngine::ExecuteFile(const std::string& path) {
 
 void CHostEngine::RunCommand(const std::vector<std::string>& args) {
     args_ = args;
-    if (!RunConsoleObject(args) && !RunHostCommand(args) && !RunFilterCommand(args) && !RunPluginCommand(args))
+    if (!RunConsoleObject(args) && !RunHostCommand(args) && !RunWorldCommand(args) && !RunFilterCommand(args) &&
+        !RunPluginCommand(args))
         Msg("Unknown command \"%s\"\n", args[0].c_str());
     args_.clear();
 }
@@ -453,7 +454,6 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
             "  host_plugin_unload                 unload the plugin\n"
             "  host_plugin_load [path]            load the plugin (default: the last one)\n"
             "  quit                               leave\n");
-    } else if (RunWorldCommand(args)) {
     } else if (strcasecmp(name.c_str(), "host_players") == 0) {
         ListPlayers();
     } else if (strcasecmp(name.c_str(), "host_addplayer") == 0) {

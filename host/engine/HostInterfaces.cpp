@@ -58,8 +58,8 @@ public:
     FileHandle_t Open(const char* fileName, const char* options, const char*) override {
         if (!fileName || !options || !Allowed(fileName)) return nullptr;
         const std::string& gameDir = CHostEngine::Instance().Options().gameDir;
-        std::string path = gameDir + "/" + fileName;
         if (strpbrk(options, "wa+")) return OpenForWriting(gameDir, fileName, options);
+        const std::string path = gameDir + "/" + fileName;
         struct stat info;
         if (strchr(options, 'r') && (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))) return nullptr;
         return fopen(path.c_str(), options);

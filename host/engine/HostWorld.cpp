@@ -38,9 +38,12 @@ void CHostEngine::PluginTrace(const Ray_t& ray, unsigned int mask, ITraceFilter*
     traces_.lastRay = ray;
     traces_.lastMask = mask;
     traces_.lastFilterGiven = filter != nullptr;
-    traces_.lastFilterHitsEntities =
-        filter && filter->ShouldHitEntity(reinterpret_cast<IHandleEntity*>(&s_anyEntity), static_cast<int>(mask));
-    traces_.lastFilterType = filter ? filter->GetTraceType() : -1;
+    // The engine calls a trace filter by its slots: 0 ShouldHitEntity(entity, mask),
+    // 1 GetTraceType(), stated here rather than taken from the plugin's declaration.
+    void* const* slots = filter ? *reinterpret_cast<void* const* const*>(filter) : nullptr;
+    traces_.lastFilterHitsEntities = filter && reinterpret_cast<bool (*)(ITraceFilter*, void*, int)>(slots[0])(
+                                                   filter, &s_anyEntity, static_cast<int>(mask));
+    traces_.lastFilterType = filter ? reinterpret_cast<int (*)(ITraceFilter*)>(slots[1])(filter) : -1;
     TraceBox(ray, result);
 }
 

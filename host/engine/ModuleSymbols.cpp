@@ -46,15 +46,21 @@ bool CModuleSymbols::Read(void* module) {
         return false;
     }
     auto section = [&](size_t index, Elf32_Shdr* out) {
-        return index < header.e_shnum && ReadAt(file, header.e_shoff + index * sizeof(Elf32_Shdr), out);
+        return index < header.e_shnum && ReadAt(file, uint64_t(header.e_shoff) + index * sizeof(Elf32_Shdr), out);
     };
     for (size_t i = 0; i < header.e_shnum; ++i) {
         Elf32_Shdr table, strings;
         if (!section(i, &table) || table.sh_type != SHT_SYMTAB || !section(table.sh_link, &strings)) continue;
-        if (strings.sh_offset > file.size() || file.size() - strings.sh_offset < strings.sh_size) return false;
+        if (strings.sh_offset > file.size() || file.size() - strings.sh_offset < strings.sh_size) {
+            symbols_.clear();
+            return false;
+        }
         for (size_t at = 0; at + sizeof(Elf32_Sym) <= table.sh_size; at += sizeof(Elf32_Sym)) {
             Elf32_Sym symbol;
-            if (!ReadAt(file, table.sh_offset + at, &symbol)) return false;
+            if (!ReadAt(file, uint64_t(table.sh_offset) + at, &symbol)) {
+                symbols_.clear();
+                return false;
+            }
             int type = ELF32_ST_TYPE(symbol.st_info);
             if (symbol.st_shndx == SHN_UNDEF || (type != STT_FUNC && type != STT_OBJECT)) continue;
             if (symbol.st_name >= strings.sh_size) continue;

@@ -9,6 +9,8 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp" "$tmp.log"' EXIT
 for test in "$@"; do
   TEST_TMPDIR="$tmp/" "$program" --gtest_filter="$test" >"$tmp.log" 2>&1 || { cat "$tmp.log"; exit 1; }
+  # A filter that matches nothing also exits 0: the named test must have run.
+  grep -q '^\[  PASSED  \] 1 test' "$tmp.log" || { echo "test $test did not run"; cat "$tmp.log"; exit 1; }
 done
 left=$(ls -A "$tmp")
 if [ -n "$left" ]; then

@@ -9,6 +9,10 @@
 
 #include "plugin/EngineInterfaces.h"
 
+// The engine's state flag of a free edict, stated here rather than taken from the
+// plugin's declarations.
+constexpr int kEdictFree = 0x2;
+
 class FakePlayer final : public IPlayerInfoApi {
 public:
     std::string name;
@@ -61,7 +65,7 @@ class FakeServer final : public IEngineServerApi, public IPlayerInfoManagerApi {
 public:
     explicit FakeServer(int maxClients)
         : edicts_(maxClients + 9), players_(maxClients + 9), missing_(maxClients + 9), hasInfo_(maxClients + 9) {
-        for (edict_t& edict : edicts_) edict = edict_t{FL_EDICT_FREE, 0, nullptr, nullptr};
+        for (edict_t& edict : edicts_) edict = edict_t{kEdictFree, 0, nullptr, nullptr};
         globals_.maxClients = maxClients;
         engine = this;
         playerinfomanager = this;
@@ -95,7 +99,7 @@ public:
     // A used edict without player information.
     void AddBareEdict(int slot) { edicts_[slot].stateFlags = 0; }
     // Frees a slot's edict but leaves its player information in place.
-    void FreeEdict(int slot) { edicts_[slot].stateFlags |= FL_EDICT_FREE; }
+    void FreeEdict(int slot) { edicts_[slot].stateFlags |= kEdictFree; }
 
     FakePlayer& Player(int slot) { return players_[slot]; }
     ServerGlobals& Globals() { return globals_; }
