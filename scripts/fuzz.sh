@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Long fuzzing, outside CI: `scripts/fuzz.sh [SECONDS [TARGET...]]` builds the fuzz tree
 # and runs each target (default: all) for SECONDS (default 600) under the sanitizers, one at a time in one process, from a
-# scratch copy of its seed corpus. Findings (crash-*, leak-*, timeout-*) land in the
+# scratch copy of its seed corpus. VL_FUZZ_RUNS=N also ends a run after N executions,
+# whichever comes first. VL_FUZZ_WORK names the scratch directory, so that two runs of
+# this script can share a machine. Findings (crash-*, leak-*, timeout-*) land in the
 # scratch directory; the new inputs are then merged into the seed corpus, keeping only
 # those that reach new edges (-merge=1). The figures go to <target>.log there.
 set -euo pipefail
@@ -15,7 +17,8 @@ work=${VL_FUZZ_WORK:-$top/build-fuzz/long}
 rm -rf "$work/bin" && mkdir -p "$work" && cp -r "$top/build-fuzz/bin" "$work/bin"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for pair in buffer_fuzz:buffer keyvalues_fuzz:keyvalues signature_text_fuzz:signature \
-  filter_expression_fuzz:filter path_fuzz:paths; do
+  filter_expression_fuzz:filter path_fuzz:paths keyvalues_roundtrip_fuzz:roundtrip \
+  elf_symbols_fuzz:elfsymbols; do
   target=${pair%%:*}
   if [ ${#targets[@]} -gt 0 ] && [[ " ${targets[*]} " != *" $target "* ]]; then continue; fi
   seeds=$top/fuzz/corpus/${pair#*:}
@@ -23,7 +26,7 @@ for pair in buffer_fuzz:buffer keyvalues_fuzz:keyvalues signature_text_fuzz:sign
   cp -n "$seeds"/* "$work/$target/corpus/" 2>/dev/null || true
   echo "== $target: $seconds s"
   (cd "$work/$target/findings" &&
-    "$work/bin/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+    "$work/bin/$target" -max_total_time="$seconds" -runs="${VL_FUZZ_RUNS:--1}" -max_len=4096 -timeout=10 \
       -print_final_stats=1 "$work/$target/corpus" >"$work/$target.log" 2>&1) || true
   grep -E '^stat::|^#[0-9]+ *DONE' "$work/$target.log" || tail -5 "$work/$target.log"
   ls "$work/$target/findings" | grep -E '^(crash|leak|timeout|oom)-' || echo "no findings"

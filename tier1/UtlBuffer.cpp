@@ -417,12 +417,14 @@ void CUtlBuffer::PutInt64(int64_t value) {
 int CUtlBuffer::PeekWhiteSpace(int offset) {
     if (!IsText() || !IsValid()) return 0;
     for (;;) {
+        // The answer is an offset from the get position, so the scan stops at INT_MAX:
+        // a get position seeked below zero can put data that far along.
         int count = kPeekChunk;
+        if (offset >= 0 && count > INT_MAX - offset) count = INT_MAX - offset;
         if (!CheckArbitraryPeekGet(offset, count)) return offset;
         const unsigned char* bytes = MemoryAt(m_Get + offset);
         int i = UtlTextScan::SkipWhiteSpace(bytes, 0, count);
         if (i < count) return offset + i;
-        if (offset > INT_MAX - count) return offset;
         offset += count;
     }
 }

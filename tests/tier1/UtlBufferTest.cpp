@@ -471,6 +471,15 @@ TEST(UtlBufferTest, WhiteSpaceAndLineCommentsAreSkipped) {
     EXPECT_EQ(longRun.buf.PeekWhiteSpace(0), 300);
     EXPECT_EQ(longRun.buf.PeekWhiteSpace(299), 300);
 
+    // A get position seeked below zero puts the data INT_MAX - 2 along; answers stop at INT_MAX.
+    ExactBuffer below("    x");
+    below.buf.SeekGet(B::SEEK_FROM_HEAD, INT_MIN + 3);
+    EXPECT_EQ(below.buf.PeekWhiteSpace(INT_MAX - 2), INT_MAX);
+    EXPECT_EQ(below.buf.PeekWhiteSpace(INT_MAX - 1), INT_MAX);
+    ExactBuffer belowWord(" x");
+    belowWord.buf.SeekGet(B::SEEK_FROM_HEAD, INT_MIN + 3);
+    EXPECT_EQ(belowWord.buf.PeekWhiteSpace(INT_MAX - 2), INT_MAX - 1);
+
     ExactBuffer comment("// hi\nx");
     EXPECT_TRUE(comment.buf.EatCPPComment());
     EXPECT_EQ(comment.buf.TellGet(), 6);
