@@ -10,12 +10,15 @@
 class CConsoleLine {
 public:
     // Pieces are collected in this many bytes (terminator included) and printed with Msg
-    // whenever the next piece would not fit. A line of up to kBufferSize - 1 bytes
+    // whenever the next piece would not fit (a run of kept bytes may be cut anywhere). A line of up to kBufferSize - 1 bytes
     // therefore goes out in one Msg call; a longer one in several, split only between
     // whole pieces, so an escape is never torn.
     static const int kBufferSize = 1024;
 
     CConsoleLine() = default;
+    // A line for the developer channel: printed with DevMsg at `developerLevel` (when 1 or
+    // more) instead of Msg, so it shows only when the "developer" variable reaches it.
+    explicit CConsoleLine(int developerLevel) : developerLevel_(developerLevel) {}
     CConsoleLine(const CConsoleLine&) = delete;
     CConsoleLine& operator=(const CConsoleLine&) = delete;
     // Prints what is still held (without adding a line feed).
@@ -23,6 +26,8 @@ public:
 
     // Appends a text of the program as it is. Null appends nothing.
     void Append(const char* text);
+    // Appends `length` bytes of a program text as they are (such as formatted digits).
+    void Append(const char* text, size_t length);
     // Appends `text` up to its first zero byte, and at most `maxLength` bytes of it (so a
     // fixed field without a terminator is read no further than its size). Bytes from 0x20
     // to 0x7E are kept, every other byte becomes "\x" and two upper-case hexadecimal
@@ -38,4 +43,5 @@ private:
 
     char buffer_[kBufferSize];
     int used_ = 0;
+    int developerLevel_ = 0;
 };

@@ -610,8 +610,9 @@ public:
     // Prints "KeyValues Error: <message> in file <name>\n" through DevMsg at level 1, then
     // for each recorded level below the maximum depth that holds a symbol, its name as
     // "<name>, " when the level is still open (below the depth) or "(*<name>*), " when it
-    // has closed, then "\n". The message and names are printed as arguments, never as a
-    // format.
+    // has closed, then "\n". The message, the file name and the key names are printed as
+    // arguments, never as a format, with every byte outside printable ASCII shown as "\xNN"
+    // (CConsoleLine), so that text read from a file cannot end a line or forge another.
     void Report(const char* message) const;
 
 private:

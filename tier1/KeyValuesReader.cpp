@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "tier0/dbg.h"
+#include "tier1/ConsoleLine.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
 #include "tier1/KeyValuesText.h"
@@ -323,18 +324,25 @@ void CKeyValuesErrorStack::Reset(int level, int symbol) {
 }
 
 void CKeyValuesErrorStack::Report(const char* message) const {
-    DevMsg(1, "KeyValues Error: %s in file %s\n", message, m_pFilename);
+    // File names, include paths and key names come from the files themselves: escaped, so
+    // that a line feed in one cannot forge a line of the report.
+    CConsoleLine head(1);
+    head.Append("KeyValues Error: ");
+    head.AppendEscaped(message, SIZE_MAX);
+    head.Append(" in file ");
+    head.AppendEscaped(m_pFilename, SIZE_MAX);
+    head.End();
+    CConsoleLine keys(1);
     int levels = m_nMaxDepth < kMaxLevels ? m_nMaxDepth : kMaxLevels;
     for (int i = 0; i < levels; ++i) {
         if (m_ErrorIndex[i] == INVALID_KEY_SYMBOL) continue;
         const char* name = KeyValuesSystem()->GetStringForSymbol(m_ErrorIndex[i]);
-        if (i < m_nDepth) {
-            DevMsg(1, "%s, ", name);
-        } else {
-            DevMsg(1, "(*%s*), ", name);
-        }
+        const bool open = i < m_nDepth;
+        if (!open) keys.Append("(*");
+        keys.AppendEscaped(name, SIZE_MAX);
+        keys.Append(open ? ", " : "*), ");
     }
-    DevMsg(1, "\n");
+    keys.End();
 }
 
 // ---- The text reader -------------------------------------------------------------------

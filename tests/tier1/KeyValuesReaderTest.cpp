@@ -237,12 +237,24 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
          {"KeyValues Error: RecursiveLoadFromBuffer:  got } in key in file cfg.txt", "a, d, (*b*), "}},
         {"#include", {"KeyValues Error: #include is NULL  in file cfg.txt", ""}},
         {"a { b " + std::string(1030, 'w') + " }", {"KeyValues Error:  ReadToken overflow in file cfg.txt", "a, "}},
+        // Key names come from the file: a line feed in one cannot forge a report line.
+        {"\"a\nKeyValues Error: forged\" { b",
+         {"KeyValues Error: RecursiveLoadFromBuffer:  got NULL key in file cfg.txt",
+          "a\\x0AKeyValues Error: forged, "}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ConsoleCapture console;
         Loaded kv(c.text, false, "cfg.txt");
         EXPECT_EQ(console.Lines(), c.lines);
+    }
+    {
+        ConsoleCapture console;
+        Loaded kv("a b", false, "cfg\r\nKeyValues Error: forged.txt");
+        EXPECT_EQ(console.Lines(), (std::vector<std::string>{
+                                       "KeyValues Error: LoadFromBuffer: missing { in file cfg\\x0D\\x0AKeyValues "
+                                       "Error: forged.txt",
+                                       ""}));
     }
 
     // The tree keeps what was read before an error, keys without values included.
