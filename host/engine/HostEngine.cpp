@@ -390,7 +390,7 @@ void CHostEngine::ListPlayers() {
 
 // The processor features the runtime reports, the feature flags of the plugin's math
 // library and the routine behind each of its function pointers, found through the
-// plugin's symbol table (the library exports none of them).
+// plugin's full symbol table, which also names the routine each pointer holds.
 void CHostEngine::PrintMathInfo() {
     if (!plugin_) {
         Msg("host: no plugin loaded\n");
