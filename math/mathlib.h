@@ -71,8 +71,8 @@ VL_EXPORT void SinCos(float radians, float* sine, float* cosine);
 // the estimate routines at the 3DNow and then the SSE variants where enabled (SSE wins on
 // a processor with both), fills SinCosTable and calls BuildGammaTable. May be called
 // again; every call recomputes everything from its arguments.
-VL_EXPORT void MathLib_Init(float gamma, float texGamma, float brightness, int overbright, bool allow3DNow, bool allowSSE,
-                  bool allowSSE2, bool allowMMX);
+VL_EXPORT void MathLib_Init(float gamma, float texGamma, float brightness, int overbright, bool allow3DNow,
+                            bool allowSSE, bool allowSSE2, bool allowMMX);
 VL_EXPORT bool MathLib_3DNowEnabled();
 VL_EXPORT bool MathLib_MMXEnabled();
 VL_EXPORT bool MathLib_SSEEnabled();

@@ -42,7 +42,9 @@ void CConsoleLine::AppendEscaped(const void* text, size_t maxLength, bool escape
     if (!text) return;
     static const char kHex[] = "0123456789ABCDEF";
     const unsigned char* bytes = static_cast<const unsigned char*>(text);
-    auto kept = [escapeBackslash](unsigned char c) { return c >= 0x20 && c <= 0x7E && !(escapeBackslash && c == '\\'); };
+    auto kept = [escapeBackslash](unsigned char c) {
+        return c >= 0x20 && c <= 0x7E && !(escapeBackslash && c == '\\');
+    };
     size_t i = 0;
     while (i < maxLength && bytes[i] != 0) {
         // A run of kept bytes goes in whole (a zero byte is never kept, so it ends a run).

@@ -712,8 +712,15 @@ void KeyValues::RecursiveCopyKeyValues(const KeyValues& src) {
     const bool srcHasChildren = src.m_pFirstSubKey != nullptr;
     KeyValues* copy = new KeyValues(INVALID_KEY_SYMBOL, false);
     copy->CopyTreeFrom(src, true);  // first: `src` may lie among the nodes replaced below
-    DestroyDescendants();
-    DestroyLaterSiblings();
+    // Only what the source has is replaced; the replaced nodes are freed, not dropped.
+    if (copy->m_pFirstSubKey) {
+        DestroyDescendants();
+        m_pFirstSubKey = copy->m_pFirstSubKey;
+    }
+    if (copy->m_pNextKey) {
+        DestroyLaterSiblings();
+        m_pNextKey = copy->m_pNextKey;
+    }
     m_iNameSymbol = copy->m_iNameSymbol;
     if (!srcHasChildren) {
         ReplaceValueTexts(copy->m_pszStringValue, copy->m_pwszWideValue);
@@ -723,8 +730,6 @@ void KeyValues::RecursiveCopyKeyValues(const KeyValues& src) {
         m_nDataType = copy->m_nDataType;
         m_bHasSourceText = copy->m_bHasSourceText;
     }
-    m_pFirstSubKey = copy->m_pFirstSubKey;
-    m_pNextKey = copy->m_pNextKey;
     copy->Init();  // owns nothing any more
     delete copy;
 }

@@ -258,9 +258,11 @@ public:
     // anywhere in its tree: the copy is taken before anything is destroyed.
     KeyValues& operator=(const KeyValues& src);
 
-    // The copy behind assignment. This node takes src's name symbol, and copies of src's
-    // children and later siblings replace its own children and later siblings (which are
-    // destroyed; a chain that comes back to `src` is copied once). When `src` has no
+    // The copy behind assignment. This node takes src's name symbol. When `src` has
+    // children, copies of them replace this node's children; when it has later siblings,
+    // copies of them replace this node's later siblings (the replaced nodes are destroyed;
+    // a chain that comes back to `src` is copied once). What `src` lacks, this node keeps:
+    // a leaf copied into a section leaves the section's children. When `src` has no
     // children this node also takes its type and value (old texts freed; a text kept
     // beside a number is copied, the 4-byte value only for the types that hold one);
     // otherwise it keeps its own type and value. Escape setting and chained key stay as

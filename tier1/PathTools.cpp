@@ -71,7 +71,7 @@ bool V_StripLastDir(char* dirName, int maxLength) {
     if (cut > 0) {
         dirName[cut] = '\0';
     } else {
-        V_strncpy(dirName, "./", maxLength);
+        V_snprintf(dirName, maxLength, ".%c", '/');  // writes those three bytes only
     }
     V_FixSlashes(dirName, '/');
     return true;

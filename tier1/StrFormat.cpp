@@ -53,9 +53,10 @@ const char* V_pretifymem(float value, int digitsAfterDecimal, bool useBinaryOneK
         value /= oneK;
         suffix = " KB";
     }
-    // Digits past the 29th after the point never reach the 31 characters shown, and a
-    // huge precision could make the C library fail outright.
-    int digits = digitsAfterDecimal < 0 ? 0 : (digitsAfterDecimal > 30 ? 30 : digitsAfterDecimal);
+    // A float's decimal expansion ends within 149 digits after the point, so any
+    // precision from 149 on prints the same digits; the cap only keeps a huge precision
+    // from making the C library fail outright.
+    int digits = digitsAfterDecimal < 0 ? 0 : (digitsAfterDecimal > 149 ? 149 : digitsAfterDecimal);
 
     char text[kRingChars];
     text[0] = '\0';

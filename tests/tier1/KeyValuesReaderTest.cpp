@@ -251,10 +251,10 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
     {
         ConsoleCapture console;
         Loaded kv("a b", false, "cfg\r\nKeyValues Error: forged.txt");
-        EXPECT_EQ(console.Lines(), (std::vector<std::string>{
-                                       "KeyValues Error: LoadFromBuffer: missing { in file cfg\\x0D\\x0AKeyValues "
-                                       "Error: forged.txt",
-                                       ""}));
+        EXPECT_EQ(console.Lines(),
+                  (std::vector<std::string>{"KeyValues Error: LoadFromBuffer: missing { in file cfg\\x0D\\x0AKeyValues "
+                                            "Error: forged.txt",
+                                            ""}));
     }
 
     // The tree keeps what was read before an error, keys without values included.

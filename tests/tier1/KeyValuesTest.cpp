@@ -560,8 +560,9 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
     EXPECT_STREQ(assigned.GetString(nullptr, "dflt"), "dflt");
     EXPECT_EQ(ChildNames(&assigned), std::vector<std::string>{"k"});
 
-    // RecursiveCopyKeyValues replaces children and later siblings; a source with children
-    // leaves the target's own value, a source without takes it over.
+    // RecursiveCopyKeyValues replaces children and later siblings where the source has
+    // them; a source with children leaves the target's own value, a source without takes
+    // it over and leaves the target's children.
     KeyValues* into = new KeyValues("into");
     into->SetStringValue("own");
     into->CreateKey("oldChild");
@@ -572,10 +573,19 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
     EXPECT_EQ(ChildNames(into), ChildNames(root));
     EXPECT_STREQ(into->GetNextKey()->GetName(), "sibling");
     into->RecursiveCopyKeyValues(*into->FindKey("i"));  // from its own child
-    EXPECT_EQ(into->GetFirstSubKey(), nullptr);
+    EXPECT_EQ(ChildNames(into), ChildNames(root));
     EXPECT_EQ(into->GetDataType(), KeyValues::TYPE_INT);
-    EXPECT_EQ(into->GetInt(), 5);
+    EXPECT_EQ(into->GetInt(nullptr), 5);
     EXPECT_STREQ(into->GetNextKey()->GetName(), "f");  // i's later siblings came along
+    // A lone leaf: the siblings stay too.
+    KeyValues leaf("leaf");
+    leaf.SetInt(nullptr, 7);
+    KeyValues* second = into->GetNextKey();
+    into->RecursiveCopyKeyValues(leaf);
+    EXPECT_STREQ(into->GetName(), "leaf");
+    EXPECT_EQ(into->GetInt(nullptr), 7);
+    EXPECT_EQ(into->GetNextKey(), second);
+    EXPECT_EQ(ChildNames(into), ChildNames(root));
     into->deleteThis();
 
     // The source may lie inside the target, or be the target.

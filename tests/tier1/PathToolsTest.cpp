@@ -118,6 +118,10 @@ TEST(PathToolsTest, StripFilenameAndLastDirCutAtForwardSlashes) {
         EXPECT_EQ(buffer.str(), c.result) << c.path << " in " << c.size;
         EXPECT_TRUE(buffer.Intact()) << c.path;
     }
+    // "./" writes its three bytes and leaves the rest of the buffer alone.
+    char tail[8] = {'a', 0, 'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_TRUE(V_StripLastDir(tail, sizeof(tail)));
+    EXPECT_EQ(std::string(tail, sizeof(tail)), std::string("./\0xxxxx", 8));
 }
 
 TEST(PathToolsTest, FileNameAndDirectoryPartSplitAtTheLastSlashBeforeTheLastCharacter) {

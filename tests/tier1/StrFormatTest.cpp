@@ -55,6 +55,10 @@ TEST(StrFormatTest, PretifyMemPicksTheUnitAndGroupsTheWholePart) {
         {-1500.0f, 0, true, "-1,500 bytes"},
         {-1234.5f, 2, true, "-1,234.50 bytes"},
         {4503599627370496.0f, 0, true, "4,294,967,296 MB"},  // 2^52 bytes: beyond int
+        // The 29 digits shown are those of the full precision asked for: rounding at the
+        // 30th digit would carry into the last one shown.
+        {2.828861579473596e-05f, 40, true, "0.00002828861579473596066236495"},
+        {8.088374306680635e-05f, 40, true, "0.00008088374306680634617805480"},
     };
     for (auto& c : cases) EXPECT_STREQ(V_pretifymem(c.value, c.digits, c.binary), c.text) << c.value;
 
