@@ -33,8 +33,12 @@ bool SigScan::GetBaseAddress() {
     g_BaseAddr = dlopen(path, RTLD_NOW);
     if (!g_BaseAddr) {
         const char* error = dlerror();
-        Msg("SigScan ERROR: dlopen() failed with error: \"%s\", This means signature scanning all failed\n",
-            error ? error : "unknown error");
+        // The loader's text repeats the path, and so the game directory, whatever bytes it holds.
+        CConsoleLine line;
+        line.Append("SigScan ERROR: dlopen() failed with error: \"");
+        line.AppendEscaped(error ? error : "unknown error", SIZE_MAX);
+        line.Append("\", This means signature scanning all failed");
+        line.End();
         return false;
     }
     return true;

@@ -115,6 +115,16 @@ TEST_F(SigScanTest, MissingLibraryPrintsTwoLinesThenStaysSilent) {
     EXPECT_NE(lines[0].find("\", This means signature scanning all failed"), std::string::npos);
     EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
 
+    // The loader repeats the path: a line feed in the game directory is shown escaped.
+    console.Clear();
+    UseGameDir("/nonexistent/ga\nme");
+    SigScan forged;
+    ASSERT_EQ(console.Lines().size(), 2u) << console.Text();
+    EXPECT_EQ(console.Lines()[0].rfind("SigScan ERROR: dlopen() failed with error: \"/nonexistent/ga\\x0Ame/bin/", 0),
+              0u)
+        << console.Lines()[0];
+    forged.Dispose();
+
     console.Clear();
     char symbol[] = "GameRoundRespawn";
     EXPECT_EQ(scanner.FindFunctionAddresss("CCSPlayer::RoundRespawn", nullptr, nullptr, 0, symbol), nullptr);
