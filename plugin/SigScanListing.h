@@ -14,8 +14,9 @@ struct vrn_sigscan_struct;
 //
 // The whole block goes out in one Msg call when it fits in CConsoleLine::kBufferSize - 1
 // bytes, which every record of ordinary length does, so a table of thousands of records
-// costs one console call each. A longer block goes out in several calls, cut only between
-// whole pieces (an escape is never torn), so no single call carries more than that bound.
+// costs one console call each. A longer block is printed line by line through
+// CConsoleLine, which splits a line only between whole pieces (an escape is never torn),
+// so no single console call carries more than that bound.
 void PrintSigScanRecord(const vrn_sigscan_struct& record, const char* trailer = nullptr);
 
 // Prints record `index` of VRN_SigScan_Data as PrintSigScanRecord does. When the table
