@@ -26,8 +26,6 @@ public:
 
     // Appends a text of the program as it is. Null appends nothing.
     void Append(const char* text);
-    // Appends `length` bytes of a program text as they are (such as formatted digits).
-    void Append(const char* text, size_t length);
     // Appends `text` up to its first zero byte, and at most `maxLength` bytes of it (so a
     // fixed field without a terminator is read no further than its size). Bytes from 0x20
     // to 0x7E are kept, every other byte becomes "\x" and two upper-case hexadecimal
@@ -38,6 +36,8 @@ public:
     void End();
 
 private:
+    // `length` bytes as they are, cut anywhere between calls to Msg.
+    void Append(const char* text, size_t length);
     void Put(const char* piece, int length);
     void Flush();
 

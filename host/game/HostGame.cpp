@@ -210,6 +210,17 @@ void Announce(const CHostEntity* entity, const std::string& what) {
     Msg("player %d %s\n", EntityIndex(entity), what.c_str());
 }
 
+// The body of the game's two ways of killing a player: recorded under `function`, the
+// player left dead with no health, and `announcement` printed.
+void Kill(CHostEntity* e, const char* function, const char* announcement) {
+    Record(function, e, "");
+    if (e->owner) {
+        e->owner->dead = true;
+        e->owner->health = 0;
+    }
+    Announce(e, announcement);
+}
+
 // ---- virtual slots -------------------------------------------------------------
 
 void SlotSetModel(CBaseEntity* self, const char* model) {
@@ -527,13 +538,7 @@ VL_EXPORT void GameRoundRespawn(CBaseEntity* entity) {
 }
 
 VL_EXPORT void GameCommitSuicide(CBaseEntity* entity) {
-    CHostEntity* e = EntityOrNull(entity);
-    Record("GameCommitSuicide", e, "");
-    if (e->owner) {
-        e->owner->dead = true;
-        e->owner->health = 0;
-    }
-    Announce(e, "killed");
+    Kill(EntityOrNull(entity), "GameCommitSuicide", "killed");
 }
 
 VL_EXPORT void GameSwitchTeam(CBaseEntity* entity, int team) {
@@ -550,13 +555,7 @@ VL_EXPORT void GameSwitchTeam(CBaseEntity* entity, int team) {
 
 // Found by name in the full symbol table of the unstripped library.
 __attribute__((used, noinline)) void GameHiddenSlay(CBaseEntity* entity) {
-    CHostEntity* e = EntityOrNull(entity);
-    Record("GameHiddenSlay", e, "");
-    if (e->owner) {
-        e->owner->dead = true;
-        e->owner->health = 0;
-    }
-    Announce(e, "slain");
+    Kill(EntityOrNull(entity), "GameHiddenSlay", "slain");
 }
 
 __attribute__((used, noinline)) void GameHiddenRespawnBody(CBaseEntity* entity) {
