@@ -10,9 +10,9 @@
 class CConsoleLine {
 public:
     // Pieces are collected in this many bytes (terminator included) and printed with Msg
-    // whenever the next piece would not fit (a run of kept bytes may be cut anywhere). A line of up to kBufferSize - 1 bytes
-    // therefore goes out in one Msg call; a longer one in several, split only between
-    // whole pieces, so an escape is never torn.
+    // whenever the next piece would not fit (a run of kept bytes may be cut anywhere). A
+    // line of up to kBufferSize - 1 bytes therefore goes out in one Msg call; a longer one
+    // in several, split only between whole pieces, so an escape is never torn.
     static const int kBufferSize = 1024;
 
     CConsoleLine() = default;

@@ -537,9 +537,7 @@ VL_EXPORT void GameRoundRespawn(CBaseEntity* entity) {
     Announce(e, "respawned");
 }
 
-VL_EXPORT void GameCommitSuicide(CBaseEntity* entity) {
-    Kill(EntityOrNull(entity), "GameCommitSuicide", "killed");
-}
+VL_EXPORT void GameCommitSuicide(CBaseEntity* entity) { Kill(EntityOrNull(entity), "GameCommitSuicide", "killed"); }
 
 VL_EXPORT void GameSwitchTeam(CBaseEntity* entity, int team) {
     CHostEntity* e = EntityOrNull(entity);
