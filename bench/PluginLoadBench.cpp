@@ -31,7 +31,7 @@
 #include "bench/BenchSupport.h"
 #include "host/engine/HostEngine.h"
 #include "host/tier0/HostTier0.h"
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanTable.h"
 #include "tier1/KeyValues.h"
 
 namespace {

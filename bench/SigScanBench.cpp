@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "sigscan/SignatureMatch.h"
+#include "sigscan/SignatureScanner.h"
 
 namespace {
 

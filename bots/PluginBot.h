@@ -6,7 +6,7 @@
 // registry and the variables are plain static data and are not locked.
 #pragma once
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 #include "tier1/Convar.h"
 #include "tier1/UtlVector.h"
 

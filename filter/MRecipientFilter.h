@@ -9,7 +9,7 @@
 // engine interface globals a scan selects nobody.
 #pragma once
 
-#include "filter/IRecipientFilter.h"
+#include "engine/IRecipientFilter.h"
 #include "tier0/platform.h"
 #include "tier1/UtlVector.h"
 

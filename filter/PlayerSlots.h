@@ -2,7 +2,7 @@
 // slots 1 up to and including the maximum client count, asked of the engine afresh.
 #pragma once
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 
 // The highest player slot, read again by each caller on each step of a scan; 0 before
 // the engine interface globals are set (so a scan then visits nothing).

@@ -2,7 +2,7 @@
 // exported CreateInterface through which other modules look them up by version string.
 #pragma once
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 
 typedef void* (*InstantiateFn)();
 

@@ -3,7 +3,7 @@
 
 #include "plugin/SigScanListing.h"
 #include "plugin/VorlaneUtilsPlugin.h"
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanTable.h"
 #include "tier0/dbg.h"
 
 void CheckPlugin() {

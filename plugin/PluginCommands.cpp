@@ -7,7 +7,8 @@
 #include "plugin/SigScanListing.h"
 #include "plugin/VorlaneUtilsPlugin.h"
 #include "sigscan/GameCalls.h"
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanLoader.h"
+#include "sigscan/SigScanTable.h"
 #include "tier0/dbg.h"
 
 namespace {

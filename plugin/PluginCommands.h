@@ -3,7 +3,7 @@
 // Load has succeeded.
 #pragma once
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 #include "tier1/Convar.h"
 
 // The engine's flag on every console object a plugin registers.

@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanTable.h"
 #include "sigscan/SigScanFallback.h"
 #include "tier0/dbg.h"
 #include "tier1/ConsoleLine.h"

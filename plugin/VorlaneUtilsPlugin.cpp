@@ -9,7 +9,8 @@
 #include "plugin/InterfaceReg.h"
 #include "plugin/LoadReport.h"
 #include "plugin/PluginCommands.h"
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanLoader.h"
+#include "sigscan/SigScanTable.h"
 #include "tier0/dbg.h"
 
 char padesc[1024];

@@ -3,7 +3,7 @@
 // server log.
 #pragma once
 
-#include "plugin/IServerPluginCallbacks.h"
+#include "engine/IServerPluginCallbacks.h"
 
 class CVorlaneUtilsPlugin : public IServerPluginCallbacks, public IGameEventListener2 {
 public:

@@ -1,7 +1,7 @@
 // Entity wrappers and table-based game calls.
 #include "sigscan/GameCalls.h"
 
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanTable.h"
 
 void* te = nullptr;
 

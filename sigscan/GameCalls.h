@@ -4,8 +4,9 @@
 // is cached: every UTIL_ call repeats the table lookup.
 #pragma once
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 #include "sigscan/GameFunctions.h"
+#include "sigscan/SigScanTable.h"
 
 // Entity wrappers: no argument is checked (except GiveAmmo's ammo index); the caller
 // passes live game objects.
@@ -42,6 +43,3 @@ VL_EXPORT bool UTIL_SwitchTeam(edict_t* edict, int team);
 // not a pointer read from it: the symbol names the object, and reading through it would
 // misinterpret the object's first word.
 void* VRN_GetTempEnts();
-
-// Set from VRN_GetTempEnts() at the end of every table build; null until then.
-extern VL_EXPORT void* te;

@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 #include "tier0/dbg.h"
 #include "tier1/ConsoleLine.h"
 

@@ -10,7 +10,7 @@
 #include <stdint.h>
 
 #include "sigscan/ElfSymbols.h"
-#include "sigscan/SignatureMatch.h"
+#include "sigscan/SignatureScanner.h"
 
 // Whether the operator asked for the fallbacks, read from the runtime's command line.
 bool SigScanFallbackEnabled();

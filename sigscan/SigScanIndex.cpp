@@ -4,7 +4,8 @@
 #include <stdlib.h>
 #include <strings.h>
 
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanIndex.h"
+#include "sigscan/SigScanTable.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "host/engine/ModuleSymbols.h"
 #include "host/game/HostGame.h"
-#include "plugin/EngineInterfaces.h"
-#include "plugin/IServerPluginCallbacks.h"
+#include "engine/EngineInterfaces.h"
+#include "engine/IServerPluginCallbacks.h"
 
 struct HostOptions {
     std::string gameDir;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 
 #define HOSTGAME_INTERFACE_VERSION "VLHostGame001"
 #define HOSTENGINE_INTERFACE_VERSION "VLHostEngine001"

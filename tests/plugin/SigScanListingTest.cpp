@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanTable.h"
 #include "support/ConsoleCapture.h"
 
 namespace {

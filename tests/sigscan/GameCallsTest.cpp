@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanTable.h"
 #include "support/ArrayAllocations.h"
 
 namespace {

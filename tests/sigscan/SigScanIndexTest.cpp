@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanIndex.h"
+#include "sigscan/SigScanTable.h"
 
 namespace {
 

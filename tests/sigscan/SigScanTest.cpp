@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 #include "support/ConsoleCapture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 
 // The engine's state flag of a free edict, stated here rather than taken from the
 // plugin's declarations.

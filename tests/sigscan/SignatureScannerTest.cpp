@@ -1,4 +1,4 @@
-#include "sigscan/SignatureMatch.h"
+#include "sigscan/SignatureScanner.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ struct Case {
 
 }  // namespace
 
-TEST(SignatureMatchTest, CountsMaskedMatchesUpToTheRangeEnds) {
+TEST(SignatureScannerTest, CountsMaskedMatchesUpToTheRangeEnds) {
     // 64 bytes of a background that never contains 0xC3 or 0xAA, with planted bytes.
     std::vector<unsigned char> code(64);
     for (size_t i = 0; i < code.size(); ++i) code[i] = static_cast<unsigned char>(0x10 + i % 7);
@@ -64,7 +64,7 @@ TEST(SignatureMatchTest, CountsMaskedMatchesUpToTheRangeEnds) {
     EXPECT_EQ(scanner.Count(nullptr, "x", 1, &first, &refused), 0u);
 }
 
-TEST(SignatureMatchTest, AMatchNeverSpansTwoRanges) {
+TEST(SignatureScannerTest, AMatchNeverSpansTwoRanges) {
     std::vector<unsigned char> code(32, 0x90);
     code[15] = 0xC3;
     code[16] = 0xAA;  // straddles the split below
@@ -85,7 +85,7 @@ TEST(SignatureMatchTest, AMatchNeverSpansTwoRanges) {
     EXPECT_EQ(small.Count(signature, "xx", 2, &first), 0u);
 }
 
-TEST(SignatureMatchTest, FindsTheGameLibrarysStubsInItsCodeOnly) {
+TEST(SignatureScannerTest, FindsTheGameLibrarysStubsInItsCodeOnly) {
     const std::string path = std::string(VL_GAME_DIR) + "/bin/server_i486.so";
     void* handle = dlopen(path.c_str(), RTLD_NOW);
     ASSERT_NE(handle, nullptr);

@@ -1,25 +1,11 @@
-// Finding a byte signature in a loaded library's code: the executable segments the
-// dynamic loader mapped for that library, and nothing outside them. A mask character
-// '?' lets a byte match anything; every other mask character ('x' by convention)
-// requires the signature's byte.
+// Finding a byte signature in a set of code ranges (see ModuleSegments.h for the ranges
+// of a loaded library). A mask character '?' lets a byte match anything; every other
+// mask character ('x' by convention) requires the signature's byte.
 #pragma once
 
 #include <stddef.h>
-#include <stdint.h>
 
-struct CodeRange {
-    const unsigned char* begin;
-    size_t size;
-};
-
-// The readable, executable segments of the module loaded at `loadBase` whose file name
-// is `moduleName` (both as the dynamic loader reports them). At most `maxRanges`
-// are stored; returns how many.
-int ModuleCodeRanges(uintptr_t loadBase, const char* moduleName, CodeRange* ranges, int maxRanges);
-
-// Whether [address, address + 1) lies in one of the module's loaded segments (of any
-// kind). Used to refuse a symbol value that would point outside the library.
-bool ModuleContains(uintptr_t loadBase, const char* moduleName, uintptr_t address);
+#include "sigscan/ModuleSegments.h"
 
 // Searches a fixed set of ranges. A byte histogram of the ranges, taken on first use,
 // lets each search scan for the signature's rarest fixed byte only, so a few dozen

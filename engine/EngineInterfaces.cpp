@@ -1,7 +1,7 @@
 // The engine interface globals: null until the plugin's Load stores what the engine's
 // factories return. They sit in a library of their own, below every subsystem that
 // reads them (sigscan/, filter/, bots/) and below the plugin object that fills them.
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 
 // Constant-initialised, so they are null before any static constructor runs.
 IEngineServerApi* engine = nullptr;

@@ -1,10 +1,13 @@
 // The function table and its lookups.
-#include "sigscan/SigScanData.h"
+#include "sigscan/SigScanLoader.h"
+
+#include "sigscan/SigScanIndex.h"
+#include "sigscan/SigScanTable.h"
 
 #include <string.h>
 #include <strings.h>
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 #include "sigscan/GameCalls.h"
 #include "sigscan/SigScan.h"
 #include "sigscan/SigScanFallback.h"

@@ -3,7 +3,7 @@
 // declaration order below is a binary contract.
 #pragma once
 
-#include "plugin/EngineInterfaces.h"
+#include "engine/EngineInterfaces.h"
 
 // The engine's plugin result code; the plugin only ever returns PLUGIN_CONTINUE.
 enum PLUGIN_RESULT {
