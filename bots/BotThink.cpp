@@ -23,7 +23,7 @@ const float kJitterLimit = 15.0f;  // the jitter stays this close to the heading
 float CurTime() { return gpGlobals->curTime; }
 
 // Sets the attack button of the fire rule.
-void Bot_Fire(CBotCmd& cmd) { cmd.buttons |= bot_forceattack2.GetInt() ? BOT_IN_ATTACK2 : BOT_IN_ATTACK; }
+void Bot_Fire(CBotCmd& cmd) { cmd.buttons |= bot_forceattack2.GetInt() ? IN_ATTACK2 : IN_ATTACK; }
 
 // Fires always when "plugin_bot_forceattackon" is on, otherwise when a draw of the
 // runtime's RandomFloat lies above 0.5.
@@ -57,7 +57,7 @@ bool Bot_RunMimicCommand(CBotCmd& cmd) {
     if (!playerInfo) return false;
     cmd = playerInfo->GetLastUserCommand();
     cmd.viewAngles.y += Bot_MimicYawOffsetVar().GetFloat();
-    if (bot_crouch.GetInt()) cmd.buttons |= BOT_IN_DUCK;
+    if (bot_crouch.GetInt()) cmd.buttons |= IN_DUCK;
     return true;
 }
 

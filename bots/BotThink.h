@@ -10,11 +10,6 @@
 
 #include "bots/PluginBot.h"
 
-// Buttons the think sets in a command.
-#define BOT_IN_ATTACK 0x1
-#define BOT_IN_DUCK 0x4
-#define BOT_IN_ATTACK2 0x800
-
 // The entity flag that keeps a bot from walking, turning and strafing.
 #define BOT_EFL_NO_MOVE 256
 // The contents the obstacle probe stops at.

@@ -52,6 +52,7 @@ struct ServerGlobals {
 static_assert(offsetof(ServerGlobals, curTime) == 12, "current time is the fourth field");
 static_assert(offsetof(ServerGlobals, maxClients) == 20, "max clients is the sixth field");
 
+// The buttons of a movement command that the plugin sets.
 #define IN_ATTACK (1 << 0)
 #define IN_DUCK (1 << 2)
 #define IN_ATTACK2 (1 << 11)

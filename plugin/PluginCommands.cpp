@@ -7,7 +7,7 @@
 #include "plugin/SigScanListing.h"
 #include "plugin/VorlaneUtilsPlugin.h"
 #include "sigscan/GameCalls.h"
-#include "sigscan/SigScanLoader.h"
+#include "plugin/SigScanLoad.h"
 #include "sigscan/SigScanTable.h"
 #include "tier0/dbg.h"
 

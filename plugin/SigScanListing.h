@@ -12,11 +12,10 @@ struct vrn_sigscan_struct;
 // mask and symbol keep printable ASCII (backslash included) as it is and show every other
 // byte as "\xNN", so that no field can end its line or forge another. Changes nothing.
 //
-// The whole block goes out in one Msg call when it fits in CConsoleLine::kBufferSize - 1
-// bytes, which every record of ordinary length does, so a table of thousands of records
-// costs one console call each. A longer block is printed line by line through
-// CConsoleLine, which splits a line only between whole pieces (an escape is never torn),
-// so no single console call carries more than that bound.
+// The record goes out through one CConsoleLine: in one console call when it fits in
+// CConsoleLine::kBufferSize - 1 bytes, which every record of ordinary length does, so a
+// table of thousands of records costs one call each; a longer one in several calls, cut
+// only between whole pieces (an escape is never torn).
 void PrintSigScanRecord(const vrn_sigscan_struct& record, const char* trailer = nullptr);
 
 // Prints record `index` of VRN_SigScan_Data as PrintSigScanRecord does. When the table

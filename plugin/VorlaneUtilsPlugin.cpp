@@ -9,7 +9,7 @@
 #include "plugin/InterfaceReg.h"
 #include "plugin/LoadReport.h"
 #include "plugin/PluginCommands.h"
-#include "sigscan/SigScanLoader.h"
+#include "plugin/SigScanLoad.h"
 #include "sigscan/SigScanTable.h"
 #include "tier0/dbg.h"
 

@@ -1,10 +1,6 @@
 // Entity wrappers and table-based game calls.
 #include "sigscan/GameCalls.h"
 
-#include "sigscan/SigScanTable.h"
-
-void* te = nullptr;
-
 void SetModel(CBaseEntity* entity, const char* model) {
     GameSlotOf<SetModelSlot>(entity, kSlotSetModel)(entity, model);
 }

@@ -41,5 +41,6 @@ VL_EXPORT bool UTIL_SwitchTeam(edict_t* edict, int team);
 // The address the table holds for the entry "te" (the game's temporary-entity object,
 // a data symbol), or null when there is no such entry. The address itself is returned,
 // not a pointer read from it: the symbol names the object, and reading through it would
-// misinterpret the object's first word.
+// misinterpret the object's first word. The table build sets `te` (SigScanTable.h) the
+// same way.
 void* VRN_GetTempEnts();

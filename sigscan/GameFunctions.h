@@ -1,7 +1,8 @@
-// The contracts of the game server library that no engine interface exposes: the
-// functions located through the signature table and the entity virtual slots called
-// directly. Both sides of the boundary (the call layer and the substitute game library)
-// compile against these types, so a mismatch is a compile error, not a corrupted stack.
+// The contracts of the game server library that no engine interface exposes, as the
+// call layer calls them: the functions located through the signature table and the
+// entity virtual slots called directly. The game library is built apart from the
+// plugin, so nothing checks these against it at compile time; the tests state the slots
+// and arguments on their own and check the calls the stand-in game library records.
 //
 // Every call passes the game object first, then the listed arguments in order, as a
 // plain cdecl call (the i386 member-function convention of the game's compiler); a
@@ -39,9 +40,6 @@ enum GameSlot : int {
     kSlotGiveNamedItem = 330,
     kSlotCommitSuicide = 358,
 };
-
-// The highest slot the system calls; a game object's table holds at least this many + 1.
-const int kGameSlotCount = 359;
 
 typedef void (*SetModelSlot)(CBaseEntity* self, const char* model);
 typedef void (*TeleportSlot)(CBaseEntity* self, const Vector* origin, const QAngle* angles, const Vector* velocity);

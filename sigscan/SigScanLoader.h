@@ -1,24 +1,31 @@
-// Building the function table from the signature data file: reading it, resolving each
-// enabled entry in the game server library, and swapping the result in.
+// Building a function table from the signature data file: reading
+// "addons/vorlane/sigscan_info.dat" through the engine's file system and resolving each
+// enabled entry in the game server library. Builds into the caller's vectors; the
+// caller decides whether to install the result (SigScanTable.h) and what to print.
 #pragma once
 
-// Reads "addons/vorlane/sigscan_info.dat" through the engine's file system, opens the
-// game server library and resolves every enabled entry of the "default" section, then
-// of the section named by the game's description, numbering the resolved ones 1, 2, ...
-// across both; then sets `te` and closes the library again. Returns false, after one
-// console message, when the file cannot be read (the table is then empty); an
-// unopenable library or unresolved entries still return true.
-//
-// The table always describes the latest call: a second call (a second Load without the
-// library being reloaded) rebuilds it rather than appending a second set of records,
-// whose lookups would never be reached and whose addresses may be stale.
-bool UTIL_PrecacheOffsets();
+#include "sigscan/SigScanFailure.h"
+#include "sigscan/SigScanTable.h"
 
-// Builds the table anew from the data file, as the loading step does, without losing
-// the current one on failure: when the file cannot be read or the game library cannot be
-// opened, returns false with the reason in *why and the current table (and `te`) stay as
-// they were. On success the old records and their signatures are released, the new ones
-// take their place, `te` is read again, and *located / *enabled receive the number of
-// records and of enabled entries seen. Addresses into the game library stay valid either
-// way; pointers to the old records or signatures do not.
-bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why);
+// The data file's path under the game directory, as the file system is asked for it.
+#define SIGSCAN_DATA_FILE "addons/vorlane/sigscan_info.dat"
+
+struct SigScanTableBuild {
+    CUtlVector<vrn_sigscan_struct> records;  // numbered 1, 2, ... in resolution order
+    CUtlVector<SigScanRoute> routes;         // same positions; empty without the fallbacks
+    int enabled = 0;                         // enabled entries seen
+    bool libraryOpened = false;
+
+    SigScanTableBuild() = default;
+    SigScanTableBuild(const SigScanTableBuild&) = delete;
+    SigScanTableBuild& operator=(const SigScanTableBuild&) = delete;
+    // Frees the signatures of records still held (not installed).
+    ~SigScanTableBuild() { FreeSigScanRecords(records); }
+};
+
+// Reads the data file and resolves every enabled entry of its "default" section, then of
+// the section named by the game's description (`gamedll`; "" without it), into `build`
+// (which must be empty). Every failure goes to `report` (may be null) as it happens, in
+// order. Returns false when the file cannot be read (SIGSCAN_DATA_FILE_UNREADABLE; the
+// build stays empty); an unopenable library or unresolved entries still return true.
+bool BuildSigScanTable(SigScanTableBuild& build, bool useFallbacks, ISigScanReport* report);

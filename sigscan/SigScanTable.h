@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include "sigscan/SigScanResolver.h"
 #include "tier0/platform.h"
 #include "tier1/UtlVector.h"
 
@@ -22,17 +23,27 @@ static_assert(offsetof(vrn_sigscan_struct, sigBytes) == 1032, "index, then the s
 static_assert(offsetof(vrn_sigscan_struct, sigMask) == 1036, "signature pointer, then the mask");
 static_assert(offsetof(vrn_sigscan_struct, funcAddress) == 3088, "the address last");
 
-// The table: filled by the loading step only, never shrunk while the library is loaded,
-// and emptied (signatures freed) when the library unloads.
+// The table: replaced whole by the loading step only (InstallSigScanTable), and emptied
+// (signatures freed) when the library unloads.
 extern VL_EXPORT CUtlVector<vrn_sigscan_struct> VRN_SigScan_Data;
 
 // Frees every record's signature and empties the table, releasing its storage (and the
-// name index's).
+// name index's); `te` becomes null.
 void ClearSigScanData();
 
-// How record `index` was found (a SigScanRoute: export, symbol table, signature) when
-// the table was built with the fallbacks on; -1 otherwise or for a bad index.
-int GetFuncRoute(int index);
+// Frees the signatures of `records` and empties it (for a table that was not installed).
+void FreeSigScanRecords(CUtlVector<vrn_sigscan_struct>& records);
+
+// Gives up the current table (its signatures are freed) and takes `records` and their
+// `routes` (same positions, or empty for a table built from exports alone) in their
+// place, without copying; both arguments are left empty. Then rebuilds the name index
+// and sets `te` from the new table's "te" entry. Pointers to the old records or
+// signatures are invalid afterwards; pointers to the new records stay valid.
+void InstallSigScanTable(CUtlVector<vrn_sigscan_struct>& records, CUtlVector<SigScanRoute>& routes);
+
+// How record `index` was found when the table was built with the fallbacks on;
+// SIGSCAN_ROUTE_NONE otherwise or for a bad index.
+SigScanRoute GetFuncRoute(int index);
 
 // Position of the first record whose name equals `name` ignoring letter case, or -1.
 // Constant time: the lookups go through a name index kept beside the table.
@@ -40,6 +51,8 @@ int GetFuncIndex(const char* name);
 // Address of that record, or null.
 void* GetFuncAddr(const char* name);
 
-// The address the table holds for the entry "te" (the game's temporary-entity object),
-// set by every table build; null until the first. Nothing in the plugin reads it.
+// The address the table holds for the entry "te" (the game's temporary-entity object, a
+// data symbol), set by every InstallSigScanTable; null until the first and when there
+// is no such entry. The address itself, not a pointer read from it: the symbol names the
+// object. Nothing in the plugin reads it.
 extern VL_EXPORT void* te;

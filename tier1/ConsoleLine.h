@@ -7,6 +7,17 @@
 
 #include <stddef.h>
 
+// The escaping rule of every console line that carries outside text, on a span: copies
+// `text` up to its first zero byte, and at most `maxLength` bytes of it, into
+// out[0, outSize), keeping bytes 0x20 to 0x7E and writing every other byte (and '\' when
+// `escapeBackslash` is set) as "\x" and two upper-case hexadecimal digits. Stops when
+// the text ends or the next piece does not fit: a kept byte is one piece, an escape
+// four, so an escape is never torn. Returns the bytes written (nothing is terminated)
+// and stores in *consumed how many bytes of `text` they stand for; the text is used up
+// when *consumed reaches `maxLength` or text[*consumed] is 0. Null `text` writes nothing.
+size_t EscapeConsoleText(const void* text, size_t maxLength, bool escapeBackslash, char* out, size_t outSize,
+                         size_t* consumed);
+
 class CConsoleLine {
 public:
     // Pieces are collected in this many bytes (terminator included) and printed with Msg
@@ -34,11 +45,11 @@ public:
     void AppendEscaped(const void* text, size_t maxLength, bool escapeBackslash = false);
     // Appends '\n' and prints everything still held.
     void End();
+    // Appends `length` bytes as they are (zero bytes included), cut anywhere between
+    // calls to Msg.
+    void Append(const char* text, size_t length);
 
 private:
-    // `length` bytes as they are, cut anywhere between calls to Msg.
-    void Append(const char* text, size_t length);
-    void Put(const char* piece, int length);
     void Flush();
 
     char buffer_[kBufferSize];

@@ -67,6 +67,20 @@ public:
     // Index access is unchecked: 0 <= i < NumAllocated() is the caller's duty.
     T& operator[](int i) { return m_pMemory[i]; }
     const T& operator[](int i) const { return m_pMemory[i]; }
+    // Exchanges the blocks of two memories (owned or borrowed, with their grow sizes) in
+    // constant time; no element is copied or moved.
+    void Swap(CUtlMemory& other) {
+        T* memory = m_pMemory;
+        m_pMemory = other.m_pMemory;
+        other.m_pMemory = memory;
+        const int count = m_nAllocationCount;
+        m_nAllocationCount = other.m_nAllocationCount;
+        other.m_nAllocationCount = count;
+        const int grow = m_nGrowSize;
+        m_nGrowSize = other.m_nGrowSize;
+        other.m_nGrowSize = grow;
+    }
+
     constexpr T* Base() { return m_pMemory; }
     constexpr const T* Base() const { return m_pMemory; }
     int NumAllocated() const { return m_nAllocationCount; }

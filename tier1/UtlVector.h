@@ -126,6 +126,18 @@ public:
         return -1;
     }
 
+    // Exchanges the contents of two vectors in constant time: elements, count and memory
+    // change hands and stay where they are, so pointers to elements stay valid and now
+    // belong to the other vector.
+    void Swap(CUtlVector& other) {
+        m_Memory.Swap(other.m_Memory);
+        const int size = m_Size;
+        m_Size = other.m_Size;
+        other.m_Size = size;
+        ResetDbgInfo();
+        other.ResetDbgInfo();
+    }
+
     // Makes room for `num` elements without changing the count.
     void EnsureCapacity(int num) {
         m_Memory.EnsureCapacity(num);
