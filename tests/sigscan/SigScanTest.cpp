@@ -1,6 +1,7 @@
-// Opening the game server library, resolving symbols with the exact error lines, and
-// decoding signature texts.
+// Opening the game server library, resolving symbols (the object with its error lines,
+// the resolver with its failures as values), and decoding signature texts.
 #include "sigscan/SigScan.h"
+#include "sigscan/SigScanResolver.h"
 #include "sigscan/SignatureText.h"
 
 #include <dlfcn.h>
@@ -157,6 +158,68 @@ TEST_F(SigScanTest, OverlongGameDirectoryIsRefusedNotTruncated) {
         EXPECT_EQ(lines[0].rfind(c.firstLine, 0), 0u) << c.length << ": " << lines[0];
         EXPECT_EQ(lines[1], "SigScan ERROR: There was a error getting base address");
     }
+}
+
+// Records what a resolver reports, one string per failure: the reason's number, then
+// the entry, symbol and counts it carries.
+class RecordedReport final : public ISigScanReport {
+public:
+    void OnFailure(const SigScanFailure& f) override {
+        seen.push_back(std::to_string(f.reason) + " " + (f.entry ? f.entry : "-") + " " + (f.symbol ? f.symbol : "-") +
+                       " " + std::to_string(f.count) + "/" + std::to_string(f.limit) + (f.detail ? " +" : ""));
+    }
+    std::vector<std::string> seen;
+};
+
+TEST_F(SigScanTest, ResolverReportsEachFailedRouteAsAValueAndPrintsNothing) {
+    UseGameDir(VL_GAME_DIR);
+    RecordedReport report;
+    const unsigned char sig[] = {0x55, 0x89, 0xE5};
+    SigScanRoute route = SIGSCAN_ROUTE_NONE;
+    {
+        SigScanResolver resolver(true, &report);
+        ASSERT_TRUE(resolver.LibraryOpened());
+        EXPECT_EQ(resolver.Resolve("R", "GameRoundRespawn", sig, 3, "xxx", 3, &route),
+                  dlsym(g_BaseAddr, "GameRoundRespawn"));
+        EXPECT_EQ(route, SIGSCAN_ROUTE_EXPORT);
+        // Not exported, but in the file's symbol table.
+        EXPECT_NE(resolver.Resolve("C", "GameHiddenSlay", nullptr, 0, "", 0, &route), nullptr);
+        EXPECT_EQ(route, SIGSCAN_ROUTE_SYMBOL_TABLE);
+        EXPECT_TRUE(report.seen.empty());
+        // Every route fails: the symbol table's reason, the signature's, then the export's.
+        EXPECT_EQ(resolver.Resolve("M", "NoSuchSymbol", sig, 3, "xxxx", 4, &route), nullptr);
+        EXPECT_EQ(resolver.Resolve("E", "", sig, 3, "???", 3, &route), nullptr);
+        EXPECT_EQ(resolver.Resolve("N", "", nullptr, 0, "", 0, &route), nullptr);
+    }
+    EXPECT_EQ(g_BaseAddr, nullptr);
+    EXPECT_EQ(report.seen, (std::vector<std::string>{
+                               std::to_string(SIGSCAN_SYMBOL_NOT_IN_TABLE) + " M NoSuchSymbol 0/0",
+                               std::to_string(SIGSCAN_MASK_LONGER_THAN_SIGNATURE) + " M - 4/3",
+                               std::to_string(SIGSCAN_EXPORT_MISSING) + " M - 0/0 +",
+                               std::to_string(SIGSCAN_MASK_FIXES_NO_BYTE) + " E - 0/0",
+                               std::to_string(SIGSCAN_EXPORT_MISSING) + " E - 0/0 +",
+                               std::to_string(SIGSCAN_EXPORT_MISSING) + " N - 0/0 +",
+                           }));
+
+    // Without the fallbacks only the export is looked up; an unopenable library reports
+    // why, then that nothing resolves, and stays silent afterwards.
+    report.seen.clear();
+    {
+        SigScanResolver resolver(false, &report);
+        EXPECT_EQ(resolver.Resolve("C", "GameHiddenSlay", nullptr, 0, "", 0, &route), nullptr);
+    }
+    UseGameDir("/nonexistent/game");
+    {
+        SigScanResolver resolver(true, &report);
+        EXPECT_FALSE(resolver.LibraryOpened());
+        EXPECT_EQ(resolver.Resolve("R", "GameRoundRespawn", sig, 3, "xxx", 3, &route), nullptr);
+    }
+    EXPECT_EQ(report.seen, (std::vector<std::string>{
+                               std::to_string(SIGSCAN_EXPORT_MISSING) + " C - 0/0 +",
+                               std::to_string(SIGSCAN_LIBRARY_NOT_OPENED) + " - - 0/0 +",
+                               std::to_string(SIGSCAN_NO_BASE_ADDRESS) + " - - 0/0",
+                           }));
+    EXPECT_EQ(console.Text(), "");
 }
 
 }  // namespace
