@@ -129,7 +129,7 @@ TEST(SigScanListing, NumbersAddressesAndAbsentSignaturesReadExactly) {
     }
 }
 
-TEST(SigScanListing, EscapesInOneCallMatchTheLineByLineForm) {
+TEST(SigScanListing, EdgesOfPrintableAsciiReadTheSameInEveryField) {
     // The edges of printable ASCII, bytes above it, and '\' (kept in the name and mask,
     // escaped in the signature), in a record short enough for one console call.
     const std::string edges = "\x1f \x7e\x7f\x80\xff\\";
@@ -142,6 +142,19 @@ TEST(SigScanListing, EscapesInOneCallMatchTheLineByLineForm) {
                                   "\nIndex: 7\nAddr: 0x1234abcd\nSig: \\x1F ~\\x7F\\x80\\xFF\\x5C\nMask: " + expected +
                                   "\nSymbol: e" + expected + "\n");
     EXPECT_EQ(console.Pieces().size(), 1u);
+}
+
+TEST(SigScanListing, TheRouteLineAndAnyTrailerArePrintedWhole) {
+    CUtlVector<vrn_sigscan_struct> records;
+    CUtlVector<SigScanRoute> routes;
+    records.AddToTail(Record("n", {0x41}, "x", "s"));
+    routes.AddToTail(SIGSCAN_ROUTE_SIGNATURE);
+    InstallSigScanTable(records, routes);
+    const std::string trailer = std::string(300, '-') + "\n";
+    ConsoleCapture console;
+    PrintSigScanTableRecord(0, trailer.c_str());
+    EXPECT_EQ(console.Text(), "Name: n\nIndex: 7\nAddr: 0x1234abcd\nSig: A\nMask: x\nSymbol: s\nFound: signature\n" + trailer);
+    ClearSigScanData();
 }
 
 }  // namespace
