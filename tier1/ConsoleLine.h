@@ -6,6 +6,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <string.h>
 
 // The escaping rule of every console line that carries outside text, on a span: copies
 // `text` up to its first zero byte, and at most `maxLength` bytes of it, into
@@ -46,10 +47,20 @@ public:
     // Appends '\n' and prints everything still held.
     void End();
     // Appends `length` bytes as they are (zero bytes included), cut anywhere between
-    // calls to Msg.
-    void Append(const char* text, size_t length);
+    // calls to Msg. Inline, so that a short piece of constant length is a plain copy.
+    void Append(const char* text, size_t length) {
+        if (length <= static_cast<size_t>(kBufferSize - 1 - used_)) {
+            memcpy(buffer_ + used_, text, length);
+            used_ += static_cast<int>(length);
+        } else {
+            AppendSlow(text, length);
+        }
+    }
 
 private:
+    template <bool kEscapeBackslash>
+    void AppendEscapedText(const unsigned char* bytes, size_t maxLength);
+    void AppendSlow(const char* text, size_t length);
     void Flush();
 
     char buffer_[kBufferSize];
