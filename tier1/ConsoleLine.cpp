@@ -41,8 +41,9 @@ size_t Escape(const unsigned char* bytes, size_t maxLength, char* out, size_t ou
         while (in < stop && IsKept<kEscapeBackslash>(bytes[in])) out[written++] = static_cast<char>(bytes[in++]);
         if (in == maxLength) break;
         const unsigned char c = bytes[in];
-        // The text ended, or the next piece (a kept byte, or an escape) does not fit.
-        if (c == 0 || IsKept<kEscapeBackslash>(c) || outSize - written < 4) break;
+        // The text ended, or the next piece does not fit (a run stops short of a kept
+        // byte only when the room is used up).
+        if (c == 0 || outSize - written < 4) break;
         memcpy(out + written, kEscapes.text[c], 4);
         written += 4;
         ++in;
