@@ -4,7 +4,7 @@
 
 // Rebuilds the name index of GetFuncIndex and GetFuncAddr from VRN_SigScan_Data. Whoever
 // changes the table (fills, clears, or swaps in a rebuilt one) calls this afterwards;
-// UTIL_PrecacheOffsets and ClearSigScanData do. A lookup that finds the table's record
+// InstallSigScanTable and ClearSigScanData do. A lookup that finds the table's record
 // count or storage changed since the last rebuild rebuilds first, so a missed call costs
 // time, not a wrong answer, unless records were rewritten in place. An empty table holds
 // no index memory, so emptying the table at library unload releases it.
