@@ -5,6 +5,7 @@
 #include "bots/PluginBot.h"
 
 #include "bots/BotThink.h"
+#include "tier0/dbg.h"
 #include "tier1/StrTools.h"
 
 ConVar bot_forcefireweapon("plugin_bot_forcefireweapon", "", 0, "Force bots with the specified weapon to fire.");
@@ -29,16 +30,28 @@ ConVar& Bot_MimicVar() { return bot_mimic; }
 ConVar& Bot_MimicYawOffsetVar() { return bot_mimic_yaw_offset; }
 CUtlVector<CPluginBot>& Bot_Registry() { return s_Bots; }
 
+// A command that adds nothing says why on the developer channel (level 1), so that the
+// console stays as it was at the default level.
 void BotAdd_f() {
-    if (!botmanager) return;
+    if (!botmanager) {
+        DevMsg(1, "plugin_bot_add: no bot added: the engine's bot manager is not available\n");
+        return;
+    }
     char name[64];
     V_snprintf(name, sizeof(name), "Bot_%i", botNameCounter);
     ++botNameCounter;
     edict_t* edict = botmanager->CreateBot(name);
-    if (!edict) return;
+    if (!edict) {
+        DevMsg(1, "plugin_bot_add: no bot added: the engine could not create %s (the server may be full)\n", name);
+        return;
+    }
     IBotControllerApi* controller = botmanager->GetBotController(edict);
     IPlayerInfoApi* playerInfo = playerinfomanager ? playerinfomanager->GetPlayerInfo(edict) : nullptr;
-    if (!controller || !playerInfo) return;
+    if (!controller || !playerInfo) {
+        DevMsg(1, "plugin_bot_add: %s joined without a controller or player information; the plugin does not steer it\n",
+               name);
+        return;
+    }
     CPluginBot& bot = s_Bots[s_Bots.AddToTail(CPluginBot())];
     bot.controller = controller;
     bot.playerInfo = playerInfo;

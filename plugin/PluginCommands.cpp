@@ -24,9 +24,10 @@ const char* Arg(int index) {
 int ArgInt(int index) { return static_cast<int>(strtol(Arg(index), nullptr, 10)); }
 
 // The edict of the first player slot whose user id is `userId`, or null after printing
-// the not-exists line.
+// the not-exists line. A slot without a client answers user id -1, so -1 never names a
+// player: it matches no slot rather than the first empty one.
 edict_t* FindPlayer(int userId) {
-    const int maxClients = gpGlobals ? gpGlobals->maxClients : 0;
+    const int maxClients = gpGlobals && userId != -1 ? gpGlobals->maxClients : 0;
     for (int slot = 1; slot <= maxClients; ++slot) {
         edict_t* edict = engine->PEntityOfEntIndex(slot);
         if (edict && engine->GetPlayerUserId(edict) == userId) return edict;

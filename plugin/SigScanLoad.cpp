@@ -37,6 +37,10 @@ bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why) {
         failure = "the data file could not be read";
     else if (!build.libraryOpened)
         failure = "the game server library could not be opened";
+    else if (build.keyValueErrors > 0)
+        failure = "the data file has key-value errors (\"developer 1\" shows them)";
+    else if (build.enabled == 0 && VRN_SigScan_Data.Count() > 0)
+        failure = "the data file has no enabled entry";
     if (failure) {
         if (why) *why = failure;
         return false;

@@ -17,8 +17,10 @@ bool SigScanFallbackEnabled();
 bool UTIL_PrecacheOffsets();
 
 // Builds the table anew as the loading step does, without losing the current one on
-// failure: when the file cannot be read or the game library cannot be opened, returns
-// false with the reason in *why and the current table (and `te`) stay as they were. On
+// failure: when the file cannot be read, the game library cannot be opened, the key-value
+// reader reported errors in the file (a truncated or damaged file), or the file has no
+// enabled entry while the current table holds records, returns false with the reason in
+// *why and the current table (and `te`) stay as they were. On
 // success the new table is installed, and *located / *enabled receive the number of
 // records and of enabled entries seen. Addresses into the game library stay valid either
 // way; pointers to the old records or signatures do not.

@@ -2,12 +2,14 @@
 #include "plugin/SysModule.h"
 
 #include <dlfcn.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "tier0/commandline.h"
 #include "tier0/dbg.h"
+#include "tier1/ConsoleLine.h"
 #include "tier1/PathTools.h"
 #include "tier1/StrTools.h"
 
@@ -60,7 +62,14 @@ void* ReferenceLoadedModule(const char* name) {
             V_snprintf(fallback, sizeof(fallback), "%s: module is not loaded", name);
             reason = fallback;
         }
-        printf("DLOPEN Error:%s\n", reason);
+        // The loader's text repeats the module name, which comes from the caller: escaped
+        // as every console line with outside text is, so it cannot forge lines.
+        fputs("DLOPEN Error:", stdout);
+        char piece[256];
+        for (size_t done = 0, consumed = 0; reason[done] != 0; done += consumed) {
+            fwrite(piece, 1, EscapeConsoleText(reason + done, SIZE_MAX, false, piece, sizeof(piece), &consumed), stdout);
+        }
+        fputs("\n", stdout);
         fflush(stdout);
     }
     return handle;

@@ -75,6 +75,12 @@ bool CVorlaneUtilsPlugin::Load(InterfaceFactoryFn interfaceFactory, InterfaceFac
         if (!*request.target) {
             DebugMsg(3, "Required interfaces failed to Load");
             DebugMsg(3, "Debugging to Specify the failed interface");
+            // The report below lists every interface still null, in its own order, and
+            // every one after this was never asked for: name the one that failed.
+            char failed[160];
+            snprintf(failed, sizeof(failed), "Load stopped at interface \"%s\", which the %s factory does not provide",
+                     request.version, request.fromGameServer ? "game server" : "engine");
+            DebugMsg(3, failed);
             CheckPlugin();
             return false;
         }

@@ -93,11 +93,23 @@ void AppendSigScanFailure(CConsoleLine& line, const SigScanFailure& failure) {
             AppendNumber(line, failure.count);
             line.Append(" places, it must match exactly one");
             return;
+        case SIGSCAN_SIGNATURE_NOT_HEX:
+            AppendFallbackStart(line, "signature", failure.entry);
+            line.Append("the signature text is not pairs of hexadecimal digits");
+            return;
+        case SIGSCAN_BLOCKS_NOT_READ:
+            line.Append("SigScan: ");
+            AppendNumber(line, failure.count);
+            line.Append(failure.count == 1 ? " block" : " blocks");
+            line.Append(" of the data file not read (");
+            line.AppendEscaped(failure.detail, SIZE_MAX);
+            line.Append("): only its first block is read, and #include adds the included file's blocks after it");
+            return;
     }
 }
 
 void PrintSigScanFailure(const SigScanFailure& failure) {
-    CConsoleLine line;
+    CConsoleLine line(failure.reason == SIGSCAN_BLOCKS_NOT_READ ? 1 : 0);
     AppendSigScanFailure(line, failure);
     line.End();
 }

@@ -22,6 +22,8 @@ enum SigScanFailureReason {
     SIGSCAN_CODE_NOT_FOUND,              // `entry`: the library's code segments were not found
     SIGSCAN_MASK_FIXES_NO_BYTE,          // `entry`
     SIGSCAN_SIGNATURE_NOT_UNIQUE,        // `entry`; `count`: the places it matched
+    SIGSCAN_SIGNATURE_NOT_HEX,           // `entry`: the signature text is not hexadecimal digit pairs
+    SIGSCAN_BLOCKS_NOT_READ,  // `count` blocks after the file's first; `detail`: their names, quoted
 };
 
 // One failure. The texts are borrowed: valid during the report call only.
@@ -49,5 +51,7 @@ protected:
 // failure's text spans two lines, the second the path.)
 void AppendSigScanFailure(CConsoleLine& line, const SigScanFailure& failure);
 
-// Prints that line, with its line feed, through one CConsoleLine.
+// Prints that line, with its line feed, through one CConsoleLine: on the developer
+// channel (level 1) for SIGSCAN_BLOCKS_NOT_READ, a hint rather than a failure, and with
+// Msg for every other reason.
 void PrintSigScanFailure(const SigScanFailure& failure);

@@ -28,7 +28,8 @@ void ResolveSection(KeyValues* section, SigScanResolver& resolver, bool useFallb
         const char* symbol = entry->GetString("symbol", "");
         SigScanRoute route = SIGSCAN_ROUTE_EXPORT;
         // The decoded length counts zero bytes too: they are matched like any other.
-        void* address = resolver.Resolve(name, symbol, sigBytes, strlen(sigText) / 2, mask, strlen(mask), &route);
+        void* address = resolver.Resolve(name, symbol, sigBytes, strlen(sigText) / 2, mask, strlen(mask), &route,
+                                         !useFallbacks || IsHexSignatureText(sigText));
         if (!address) {
             delete[] sigBytes;
             continue;
@@ -45,18 +46,42 @@ void ResolveSection(KeyValues* section, SigScanResolver& resolver, bool useFallb
     }
 }
 
+// Reports the blocks chained after the tree's first, which no section lookup reaches.
+void ReportUnreadBlocks(KeyValues* tree, ISigScanReport* report) {
+    if (!report || !tree->GetNextKey()) return;
+    CUtlVector<char> names;
+    auto append = [&names](const char* text) {
+        while (*text) names.AddToTail(*text++);
+    };
+    size_t count = 0;
+    for (KeyValues* block = tree->GetNextKey(); block; block = block->GetNextKey(), ++count) {
+        append(count > 0 ? ", \"" : "\"");
+        append(block->GetName());
+        append("\"");
+    }
+    names.AddToTail('\0');
+    SigScanFailure failure{SIGSCAN_BLOCKS_NOT_READ};
+    failure.count = count;
+    failure.detail = names.Base();
+    report->OnFailure(failure);
+}
+
 }  // namespace
 
 bool BuildSigScanTable(SigScanTableBuild& build, bool useFallbacks, ISigScanReport* report) {
     // The root's name is not checked against the file; this is the one the tree has always had.
     KeyValues* tree = new KeyValues("kdadmin_sigs");
-    if (!tree->LoadFromFile(filesystem, SIGSCAN_DATA_FILE, nullptr)) {
+    const int errorsBefore = g_KeyValuesErrorStack.GetReportCount();
+    const bool loaded = tree->LoadFromFile(filesystem, SIGSCAN_DATA_FILE, nullptr);
+    build.keyValueErrors = g_KeyValuesErrorStack.GetReportCount() - errorsBefore;
+    if (!loaded) {
         tree->deleteThis();
         SigScanFailure failure{SIGSCAN_DATA_FILE_UNREADABLE};
         failure.detail = SIGSCAN_DATA_FILE;
         if (report) report->OnFailure(failure);
         return false;
     }
+    ReportUnreadBlocks(tree, report);
     {
         SigScanResolver resolver(useFallbacks, report);
         build.libraryOpened = resolver.LibraryOpened();

@@ -14,6 +14,7 @@ struct SigScanTableBuild {
     CUtlVector<vrn_sigscan_struct> records;  // numbered 1, 2, ... in resolution order
     CUtlVector<SigScanRoute> routes;         // same positions; empty without the fallbacks
     int enabled = 0;                         // enabled entries seen
+    int keyValueErrors = 0;                  // errors the key-value reader reported for the file
     bool libraryOpened = false;
 
     SigScanTableBuild() = default;
@@ -26,6 +27,8 @@ struct SigScanTableBuild {
 // Reads the data file and resolves every enabled entry of its "default" section, then of
 // the section named by the game's description (`gamedll`; "" without it), into `build`
 // (which must be empty). Every failure goes to `report` (may be null) as it happens, in
-// order. Returns false when the file cannot be read (SIGSCAN_DATA_FILE_UNREADABLE; the
-// build stays empty); an unopenable library or unresolved entries still return true.
+// order; blocks after the file's first (which are never read: an #include adds its
+// blocks there) are reported once, first, as SIGSCAN_BLOCKS_NOT_READ. Returns false when
+// the file cannot be read (SIGSCAN_DATA_FILE_UNREADABLE; the build stays empty); an
+// unopenable library or unresolved entries still return true.
 bool BuildSigScanTable(SigScanTableBuild& build, bool useFallbacks, ISigScanReport* report);

@@ -79,7 +79,8 @@ void SigScanResolver::Report(const SigScanFailure& failure) {
 }
 
 void* SigScanResolver::Resolve(const char* name, const char* symbol, const unsigned char* signature,
-                               size_t signatureLength, const char* mask, size_t maskLength, SigScanRoute* route) {
+                               size_t signatureLength, const char* mask, size_t maskLength, SigScanRoute* route,
+                               bool signatureIsHex) {
     if (!handle_) return nullptr;
     const char* loaderError = nullptr;
     if (void* address = FindExport(handle_, symbol, &loaderError)) {
@@ -100,7 +101,11 @@ void* SigScanResolver::Resolve(const char* name, const char* symbol, const unsig
     }
     if (!address && useFallbacks_ && signature && signatureLength > 0 && mask && maskLength > 0) {
         signatureTried = true;
-        address = FromSignature(signature, signatureLength, mask, maskLength, &signatureFailure);
+        if (signatureIsHex) {
+            address = FromSignature(signature, signatureLength, mask, maskLength, &signatureFailure);
+        } else {
+            signatureFailure.reason = SIGSCAN_SIGNATURE_NOT_HEX;
+        }
         if (address && route) *route = SIGSCAN_ROUTE_SIGNATURE;
     }
     if (!address) {

@@ -62,11 +62,12 @@ public:
     // symbol in the file's full symbol table (an empty symbol skips it), else the single
     // place where the first `maskLength` characters of `mask` match the signature's
     // bytes (`signatureLength` decoded bytes, zero bytes included; skipped without a
-    // signature or a mask). Stores the route in *route on success. When every route
-    // fails, reports one failure per fallback that was tried (symbol table first), then
-    // SIGSCAN_EXPORT_MISSING, and returns null.
+    // signature or a mask; refused with SIGSCAN_SIGNATURE_NOT_HEX when `signatureIsHex`
+    // says the text it was decoded from is not hexadecimal digit pairs). Stores the route
+    // in *route on success. When every route fails, reports one failure per fallback that
+    // was tried (symbol table first), then SIGSCAN_EXPORT_MISSING, and returns null.
     void* Resolve(const char* name, const char* symbol, const unsigned char* signature, size_t signatureLength,
-                  const char* mask, size_t maskLength, SigScanRoute* route);
+                  const char* mask, size_t maskLength, SigScanRoute* route, bool signatureIsHex = true);
 
 private:
     // Each fills *failure (entry and reason) when it returns null.

@@ -21,3 +21,12 @@ unsigned char* StrToHexStr(const char* text) {
     bytes[out] = 0;
     return bytes;
 }
+
+bool IsHexSignatureText(const char* text) {
+    if (!text) return false;
+    size_t length = 0;
+    for (; text[length] != 0; ++length) {
+        if (!isxdigit(static_cast<unsigned char>(text[length]))) return false;
+    }
+    return length % 2 == 0;
+}

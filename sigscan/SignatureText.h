@@ -11,3 +11,7 @@ int H2toI(int high, int low);
 // the caller (array delete). An odd trailing digit is dropped rather than combined with
 // the terminator. Never null for a non-null text; a null text decodes as "".
 unsigned char* StrToHexStr(const char* text);
+
+// Whether `text` is plain pairs of hexadecimal digits (either case, no separators): an
+// even number of characters, each 0-9, A-F or a-f. The empty text is; null is not.
+bool IsHexSignatureText(const char* text);

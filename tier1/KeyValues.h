@@ -586,7 +586,8 @@ public:
 
     // No levels; the file name is "NULL" until the first load sets one. Constant
     // initialisation: the global is ready before any static constructor could load.
-    constexpr CKeyValuesErrorStack() : m_ErrorIndex{}, m_pFilename("NULL"), m_nDepth(0), m_nMaxDepth(0) {
+    constexpr CKeyValuesErrorStack()
+        : m_ErrorIndex{}, m_pFilename("NULL"), m_nDepth(0), m_nMaxDepth(0), m_nReports(0) {
         for (int i = 0; i < kMaxLevels; ++i) m_ErrorIndex[i] = -1;
     }
 
@@ -616,12 +617,16 @@ public:
     // arguments, never as a format, with every byte outside printable ASCII shown as "\xNN"
     // (CConsoleLine), so that text read from a file cannot end a line or forge another.
     void Report(const char* message) const;
+    // How many reports have been made since the library loaded (it wraps after INT_MAX).
+    // A caller that wants to know whether a load found errors compares it before and after.
+    int GetReportCount() const { return m_nReports; }
 
 private:
     int m_ErrorIndex[kMaxLevels];
     const char* m_pFilename;
     int m_nDepth;
     int m_nMaxDepth;
+    mutable int m_nReports;
 };
 
 extern CKeyValuesErrorStack g_KeyValuesErrorStack;

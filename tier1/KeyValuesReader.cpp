@@ -324,6 +324,8 @@ void CKeyValuesErrorStack::Reset(int level, int symbol) {
 }
 
 void CKeyValuesErrorStack::Report(const char* message) const {
+    // Unsigned arithmetic: the count wraps instead of overflowing.
+    m_nReports = static_cast<int>((static_cast<unsigned int>(m_nReports) + 1u) & 0x7FFFFFFFu);
     // File names, include paths and key names come from the files themselves: escaped, so
     // that a line feed in one cannot forge a line of the report.
     CConsoleLine head(1);
@@ -868,7 +870,11 @@ void KeyValues::ParseIncludedKeys(const char* resourceName, const char* fileToIn
     if (root->LoadFromFile(fileSystem, path, pathID)) {
         includedKeys.AddToTail(root);
     } else {
-        DevMsg("KeyValues::ParseIncludedKeys: Couldn't load included keyvalue file %s\n", path);
+        // The path comes from the file: escaped, so that it cannot end the line or forge another.
+        CConsoleLine line(1);
+        line.Append("KeyValues::ParseIncludedKeys: Couldn't load included keyvalue file ");
+        line.AppendEscaped(path, sizeof(path));
+        line.End();
         root->deleteThis();
     }
 }

@@ -1,9 +1,11 @@
 // The key-value text writer: a tree back into the text format, to a file of the engine's
 // file system, to a buffer, or to both with the same bytes. The walk keeps its own stack
 // of open blocks, so no depth of tree reaches the call stack.
+#include <stdint.h>
 #include <string.h>
 
 #include "tier0/dbg.h"
+#include "tier1/ConsoleLine.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
 #include "tier1/StrTools.h"
@@ -186,18 +188,32 @@ bool KeyValues::RecursiveSaveToFile(CUtlBuffer& buf, int indentLevel) {
     return RecursiveSaveToFile(nullptr, nullptr, &buf, indentLevel);
 }
 
+namespace {
+
+// "KeyValues::SaveToFile: couldn't <what> file "<name>" in path "<path>"." on the
+// developer channel; the name and path are the caller's outside text, so they are escaped.
+void ReportSaveFailure(const char* what, const char* resourceName, const char* pathID) {
+    CConsoleLine line(1);
+    line.Append("KeyValues::SaveToFile: couldn't ");
+    line.Append(what);
+    line.Append(" file \"");
+    line.AppendEscaped(resourceName ? resourceName : "NULL", SIZE_MAX);
+    line.Append("\" in path \"");
+    line.AppendEscaped(pathID ? pathID : "NULL", SIZE_MAX);
+    line.Append("\".");
+    line.End();
+}
+
+}  // namespace
+
 bool KeyValues::SaveToFile(IBaseFileSystem* fileSystem, const char* resourceName, const char* pathID) {
-    const char* shownName = resourceName ? resourceName : "NULL";
-    const char* shownPath = pathID ? pathID : "NULL";
     FileHandle_t file = fileSystem && resourceName ? fileSystem->Open(resourceName, "wb", pathID) : nullptr;
     if (!file) {
-        DevMsg(1, "KeyValues::SaveToFile: couldn't open file \"%s\" in path \"%s\".\n", shownName, shownPath);
+        ReportSaveFailure("open", resourceName, pathID);
         return false;
     }
     bool written = RecursiveSaveToFile(fileSystem, file, nullptr, 0);
     fileSystem->Close(file);
-    if (!written) {
-        DevMsg(1, "KeyValues::SaveToFile: couldn't write file \"%s\" in path \"%s\".\n", shownName, shownPath);
-    }
+    if (!written) ReportSaveFailure("write", resourceName, pathID);
     return written;
 }
