@@ -340,7 +340,8 @@ public:
     bool LoadFromBuffer(const char* resourceName, const char* text, IBaseFileSystem* fileSystem = nullptr,
                         const char* pathID = nullptr);
 
-    // Reads every top-level item of `buf` and always returns true. The first block names
+    // Reads every top-level item of `buf` and always returns true. A UTF-8 byte-order mark
+    // at the very start of the buffer (get position 0) is skipped. The first block names
     // this node (its earlier name is replaced) and fills it; each further block becomes a
     // new node inserted after the previous block's node in this node's next-key chain, so
     // any nodes already chained after this node follow the new ones. The roots of included
@@ -397,7 +398,9 @@ public:
     // entry per child, "}". A child with children (whatever its type) is written the same
     // way at level n + 1; any other child is one line at level n + 1: its quoted name, two
     // tabs, its quoted value ("\"name\"\t\t\"value\"\n"). Values by type:
-    //   TYPE_STRING: its text; nothing at all for an empty text.
+    //   TYPE_STRING: its text, "" for an empty one (an empty value and a missing key read
+    //     differently: GetString("k", "default") gives "" for one and "default" for the
+    //     other, so the key is kept).
     //   TYPE_INT, TYPE_FLOAT: the text the value was read with when the key keeps one
     //     (so "5589E5" is written back as "5589E5", not as its float), otherwise the
     //     value formatted with "%d" or "%f".
@@ -405,7 +408,9 @@ public:
     //     digits (V_binarytohex); reading that text back gives an int or a string.
     //   TYPE_COLOR: nothing, and the developer message "KeyValues::RecursiveSaveToFile:
     //     TODO, missing code for TYPE_COLOR." (level 1) once per such key.
-    //   TYPE_NONE without children, TYPE_PTR, TYPE_WSTRING and unknown codes: nothing.
+    //   TYPE_NONE without children: an empty block, its name, "{" and "}" as above, so
+    //     that load, save and load again gives the same tree.
+    //   TYPE_PTR, TYPE_WSTRING and unknown codes: nothing (they have no text form).
     // Every name and every text value goes through WriteConvertedString with the escape
     // setting of the node whose block holds the line; the root's own name line uses the
     // root's setting, which is the one a reader loading into a node like the root reads
@@ -477,8 +482,8 @@ public:
     // buffer or one that is not valid. Otherwise this node's children, later siblings and
     // texts are destroyed and every field is cleared as in construction (so an empty list
     // leaves it a nameless section), and the list is read:
-    //   - names and string values keep at most kMaxTokenLength characters (the rest is
-    //     skipped); codes above TYPE_END_OF_LIST are stored as they are, with no value;
+    //   - names and string values keep at most 1022 characters, one less than
+    //     kMaxTokenLength (the rest is skipped); codes above TYPE_END_OF_LIST are stored as they are, with no value;
     //     numbers are taken in host order, never reversed;
     //   - a section whose list is empty has no children;
     //   - an entry nested under more than kMaxBinaryNesting sections ends the read: it

@@ -63,9 +63,11 @@ bool KeyValues::ReadAsBinary(CUtlBuffer& buf) {
     RemoveEverything();
     Init();
 
-    // Names and texts keep kMaxTokenLength characters, as the text reader's tokens do,
-    // so whatever was read from text survives the binary form whole.
-    char token[kMaxTokenLength + 1];
+    // Names and texts are read into a 1024-byte token with a limit of 1023, so at most
+    // 1022 characters are kept and the rest of a longer one is skipped: the bound other
+    // readers of these bytes apply (one less than the text reader's tokens keep).
+    char token[1024];
+    const int kLimit = static_cast<int>(sizeof(token)) - 1;
     // The sections whose lists are being read, innermost last. `last` is the latest entry
     // of the innermost list, null before its first.
     CUtlVector<KeyValues*> sections;
@@ -101,7 +103,7 @@ bool KeyValues::ReadAsBinary(CUtlBuffer& buf) {
         last = node;
 
         node->m_nDataType = static_cast<signed char>(type);  // codes above 8 as they are
-        buf.GetString(token, sizeof(token));
+        buf.GetString(token, kLimit);
         node->SetName(token);
         if (!buf.IsValid()) return false;
 
@@ -111,7 +113,7 @@ bool KeyValues::ReadAsBinary(CUtlBuffer& buf) {
                 last = nullptr;
                 break;
             case TYPE_STRING:
-                buf.GetString(token, sizeof(token));
+                buf.GetString(token, kLimit);
                 node->SetStringValue(token);
                 break;
             case TYPE_INT:

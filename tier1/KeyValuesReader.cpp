@@ -793,6 +793,11 @@ void KeyValues::RecursiveLoadFromBuffer(const char*, CUtlBuffer& buf) {
 
 bool KeyValues::LoadFromBuffer(const char* resourceName, CUtlBuffer& buf, IBaseFileSystem* fileSystem,
                                const char* pathID) {
+    // A UTF-8 byte-order mark, which some editors write at the start of a file, is not
+    // text: read as part of the first name, it would cost the file its root block.
+    static const unsigned char kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
+    const void* start = buf.TellGet() == 0 ? buf.PeekGet(3) : nullptr;
+    if (start && memcmp(start, kByteOrderMark, 3) == 0) buf.SeekGet(CUtlBuffer::SEEK_FROM_CURRENT, 3);
     TextReader reader(buf);
     reader.LoadTopLevel(this, resourceName, fileSystem, pathID);
     return true;

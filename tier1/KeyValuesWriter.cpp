@@ -116,7 +116,7 @@ bool WriteValueLine(TextOut& out, KeyValues* block, KeyValues* key, int level) {
     switch (key->GetDataType()) {
         case KeyValues::TYPE_STRING: {
             const char* text = key->GetString();  // a text key's own text: nothing converts
-            return !*text || out.Value(block, key, level, text, true);
+            return out.Value(block, key, level, text, true);
         }
         case KeyValues::TYPE_INT:
         case KeyValues::TYPE_FLOAT: {
@@ -141,7 +141,9 @@ bool WriteValueLine(TextOut& out, KeyValues* block, KeyValues* key, int level) {
         case KeyValues::TYPE_COLOR:
             DevMsg(1, "KeyValues::RecursiveSaveToFile: TODO, missing code for TYPE_COLOR.\n");
             return true;
-        default:  // TYPE_NONE without children, TYPE_PTR, TYPE_WSTRING, unknown codes
+        case KeyValues::TYPE_NONE:  // a section without children: an empty block
+            return out.Open(block, key, level) && out.Close(level);
+        default:  // TYPE_PTR, TYPE_WSTRING, unknown codes: no text form
             return true;
     }
 }
