@@ -1,7 +1,5 @@
 // The exported entity wrappers that no plugin command uses yet: each must call its own
 // virtual slot of the game's entity with the arguments in the game's order.
-#include <dlfcn.h>
-
 #include <string>
 #include <vector>
 
@@ -10,16 +8,7 @@
 
 namespace {
 
-class EntityWrappersTest : public HostTest {
-protected:
-    template <typename T>
-    T PluginSymbol(const char* name) {
-        void* module = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
-        T symbol = module ? reinterpret_cast<T>(dlsym(module, name)) : nullptr;
-        if (module) dlclose(module);
-        return symbol;
-    }
-};
+class EntityWrappersTest : public HostTest {};
 
 TEST_F(EntityWrappersTest, EachWrapperCallsItsSlotWithItsArguments) {
     StartWithPlugin();

@@ -15,8 +15,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class PluginMathTest : public HostTest {
 protected:
     template <typename T, size_t N>
@@ -30,11 +28,6 @@ protected:
                 return;
             }
         }
-    }
-    Lines Run(const std::string& line) {
-        console.Clear();
-        host.ExecuteLine(line);
-        return console.Lines();
     }
 };
 

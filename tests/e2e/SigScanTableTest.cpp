@@ -1,8 +1,6 @@
 // Building the function table at load from "addons/vorlane/sigscan_info.dat", the
 // report of what was found, and calling the located game functions through the
 // plugin's exported call layer, as the substitute game library records them.
-#include <dlfcn.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,8 +9,6 @@
 #include "support/HostFixture.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 const char* const kDataFile = "addons/vorlane/sigscan_info.dat";
 
@@ -56,25 +52,6 @@ protected:
         }
         return records;
     }
-    // The address the game library gives `symbol`.
-    void* GameSymbol(const char* symbol) {
-        void* game = dlopen((GameDir() + "/bin/server_i486.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-        void* address = game ? dlsym(game, symbol) : nullptr;
-        if (game) dlclose(game);
-        return address;
-    }
-    template <typename T>
-    T PluginSymbol(const char* name) {
-        void* module = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
-        void* address = module ? dlsym(module, name) : nullptr;
-        if (module) dlclose(module);
-        return reinterpret_cast<T>(address);
-    }
-    Lines Run(const std::string& line) {
-        console.Clear();
-        host.ExecuteLine(line);
-        return console.Lines();
-    }
 };
 
 TEST_F(SigScanTableTest, BothSectionsAreNumberedTogetherSkippingDisabledAndUnresolved) {
@@ -113,7 +90,7 @@ TEST_F(SigScanTableTest, BothSectionsAreNumberedTogetherSkippingDisabledAndUnres
     EXPECT_EQ(host.Game()->Calls()[0].function, "GameCommitSuicide");
 
     void* te = *PluginSymbol<void**>("te");
-    EXPECT_EQ(te, GameSymbol("g_TempEntities")) << "te holds the resolved address";
+    EXPECT_EQ(te, LoadedSymbol(GameDir() + "/bin/server_i486.so", "g_TempEntities")) << "te holds the resolved address";
 }
 
 TEST_F(SigScanTableTest, MissingDataFileIsOneMessageAndAnEmptyTable) {
