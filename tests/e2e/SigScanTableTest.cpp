@@ -221,7 +221,16 @@ TEST_F(SigScanTableTest, CallLayerReachesTheGamesFunctionsAndSlots) {
     auto getName = PluginSymbol<const char* (*)(CBaseCombatWeapon*)>("_Z7GetNameP17CBaseCombatWeapon");
     auto drop =
         PluginSymbol<void (*)(CBaseEntity*, CBaseCombatWeapon*)>("_Z11Weapon_DropP11CBaseEntityP17CBaseCombatWeapon");
-    ASSERT_TRUE(dissolve && remove && giveAmmo && teleport && getSlot && getName && drop);
+    auto ignite = PluginSymbol<void (*)(CBaseEntity*, float, bool, float, bool)>("_Z6IgniteP11CBaseEntityfbfb");
+    auto give = PluginSymbol<CBaseEntity* (*)(CBaseEntity*, const char*, int)>("_Z13GiveNamedItemP11CBaseEntityPKci");
+    auto weaponSwitch =
+        PluginSymbol<bool (*)(CBaseEntity*, CBaseCombatWeapon*)>("_Z13Weapon_SwitchP11CBaseEntityP17CBaseCombatWeapon");
+    auto removeItem = PluginSymbol<bool (*)(CBaseEntity*, CBaseCombatWeapon*)>(
+        "_Z16RemovePlayerItemP11CBaseEntityP17CBaseCombatWeapon");
+    auto removeAll = PluginSymbol<void (*)(CBaseEntity*, bool)>("_Z14RemoveAllItemsP11CBaseEntityb");
+    auto pickedUp = PluginSymbol<void (*)(CBaseCombatCharacter*)>("_Z10OnPickedUpP20CBaseCombatCharacter");
+    ASSERT_TRUE(dissolve && remove && giveAmmo && teleport && getSlot && getName && drop && ignite && give &&
+                weaponSwitch && removeItem && removeAll && pickedUp);
 
     EXPECT_TRUE(dissolve(edict, "sprites/glow", 1.5f, true, 2, Vector{1, 2.5f, -3}, 7));
     EXPECT_TRUE(remove(edict));
@@ -235,15 +244,25 @@ TEST_F(SigScanTableTest, CallLayerReachesTheGamesFunctionsAndSlots) {
     ASSERT_NE(pistol, nullptr);
     EXPECT_STREQ(getName(pistol), "weapon_pistol");
     drop(entity, pistol);
+    ignite(entity, 5.0f, false, 2.5f, true);
+    give(entity, "weapon_knife", 3);
+    weaponSwitch(entity, pistol);
+    removeItem(entity, pistol);
+    removeAll(entity, true);
+    pickedUp(reinterpret_cast<CBaseCombatCharacter*>(entity));
 
     Lines recorded;
     for (const GameCall& call : host.Game()->Calls()) {
         recorded.push_back(call.function + " " + std::to_string(call.entity) + " " + call.args);
     }
-    EXPECT_EQ(recorded, (Lines{"GameDissolve 1 \"sprites/glow\", 1.5, true, 2, (1 2.5 -3), 7", "GameRemoveEntity 1 ",
-                               "slot 214 GiveAmmo 1 30, 2, false", "slot 99 Teleport 1 (10 20 30), (0 90 0), (0 0 1)",
-                               "slot 225 Weapon_GetSlot 1 1", "slot 283 GetName 1 ",
-                               "slot 220 Weapon_Drop 1 \"weapon_pistol\", null, null"}));
+    EXPECT_EQ(recorded,
+              (Lines{"GameDissolve 1 \"sprites/glow\", 1.5, true, 2, (1 2.5 -3), 7", "GameRemoveEntity 1 ",
+                     "slot 214 GiveAmmo 1 30, 2, false", "slot 99 Teleport 1 (10 20 30), (0 90 0), (0 0 1)",
+                     "slot 225 Weapon_GetSlot 1 1", "slot 283 GetName 1 ",
+                     "slot 220 Weapon_Drop 1 \"weapon_pistol\", null, null", "slot 189 Ignite 1 5, false, 2.5, true",
+                     "slot 330 GiveNamedItem 1 \"weapon_knife\", 3", "slot 221 Weapon_Switch 1 \"weapon_pistol\", 0",
+                     "slot 227 RemovePlayerItem 1 \"weapon_pistol\"", "slot 284 RemoveAllItems 1 true",
+                     "slot 262 OnPickedUp 1 "}));
 }
 
 TEST_F(SigScanTableTest, SecondLoadRebuildsTheTable) {
