@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "filter/MRecipientFilter.h"
-#include "tests/support/FakePlayers.h"
+#include "tests/support/FakeEngine.h"
 
 namespace {
 
@@ -28,14 +28,12 @@ const int kPlayers = 64;
 // Slot i: user id i + 1; odd slots are humans with "STEAM_0:1:<i>", even slots bots
 // ("BOT"); teams alternate 2, 3 in pairs; every fifth slot is dead. Slots 4 and 9 are
 // named Slider and Alice, the rest "Player<i>".
-void Populate(FakeServer& server) {
+void Populate(FakeEngine& server) {
     for (int slot = 1; slot <= kPlayers; ++slot) {
         const bool bot = slot % 2 == 0;
         std::string name = slot == 4 ? "Slider" : slot == 9 ? "Alice" : "Player" + std::to_string(slot);
         std::string id = bot ? "BOT" : "STEAM_0:1:" + std::to_string(slot);
-        FakePlayer& player =
-            server.Add(slot, name.c_str(), slot + 1, slot / 2 % 2 ? 3 : 2, bot, slot % 5 == 0, id.c_str());
-        player.record = false;
+        server.AddPlayer(slot, name.c_str(), slot + 1, slot / 2 % 2 ? 3 : 2, bot, slot % 5 == 0, id.c_str());
     }
 }
 
@@ -127,7 +125,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: %s [rounds >= 1] [calls per batch >= 1]\n", argv[0]);
         return 2;
     }
-    FakeServer server(kPlayers);
+    FakeEngine server(kPlayers);
     Populate(server);
     if (!Check()) return 1;
     const int cpu = PinToOneCore();

@@ -15,7 +15,7 @@
 #include "filter/MRecipientFilter.h"
 #include "fuzz/FuzzCheck.h"
 #include "host/tier0/HostTier0.h"
-#include "tests/support/FakePlayers.h"
+#include "tests/support/FakeEngine.h"
 
 namespace {
 
@@ -23,29 +23,28 @@ const int kMaxClients = 16;
 
 void Quiet(const char*, void*) {}
 
-FakeServer& Server() {
-    static FakeServer* server = [] {
+FakeEngine& Server() {
+    static FakeEngine* server = [] {
         HostTier0_SetOutputHook(&Quiet, nullptr);
-        auto* s = new FakeServer(kMaxClients);
-        s->Add(1, "Alice", 2, 2, false, false, "STEAM_0:1:42");
-        s->Add(2, "Bob", 3, 3, false, false, "STEAM_0:0:7");
-        s->Add(3, "Carol", 4, 0, false, true, "VL:0:1003");
-        s->Add(4, "Slider", 5, 3, true);
-        s->Add(5, "Glint", 6, 2, true, true);
-        s->Add(6, "12345", 7, 0, false, false, "STEAM_0:1:4");
-        s->Add(7, "Sam", 8, 1, false, true, "");
-        s->Add(8, "Tess", 9, 1, true);
-        s->Add(9, "li", 10, 5, false, false, "STEAM_1:0:99");
-        s->Add(10, "Slider", 11, 2, false, false, "STEAM_0:1:42").connected = false;
-        s->Add(11, "Pix", 12, 2, true).player = false;
-        s->Add(12, "Frey", 13, 3, true);
-        s->FreeEdict(12);
-        s->Add(13, "Ghost", 14, 3, true);
-        s->RemoveEdict(13);
-        s->AddBareEdict(14);
-        s->Add(15, "a b", 16, 2, true, true, "STEAM_");
-        s->Add(16, "Zed", 5, -1, false, false, "BOT");
-        s->Add(17, "Over", 17, 2, true);
+        auto* s = new FakeEngine(kMaxClients);
+        s->AddPlayer(1, "Alice", 2, 2, false, false, "STEAM_0:1:42");
+        s->AddPlayer(2, "Bob", 3, 3, false, false, "STEAM_0:0:7");
+        s->AddPlayer(3, "Carol", 4, 0, false, true, "VL:0:1003");
+        s->AddPlayer(4, "Slider", 5, 3, true);
+        s->AddPlayer(5, "Glint", 6, 2, true, true);
+        s->AddPlayer(6, "12345", 7, 0, false, false, "STEAM_0:1:4");
+        s->AddPlayer(7, "Sam", 8, 1, false, true, "");
+        s->AddPlayer(8, "Tess", 9, 1, true);
+        s->AddPlayer(9, "li", 10, 5, false, false, "STEAM_1:0:99");
+        s->AddPlayer(10, "Slider", 11, 2, false, false, "STEAM_0:1:42")->connected = false;
+        s->AddPlayer(11, "Pix", 12, 2, true)->player = false;
+        s->AddPlayer(12, "Frey", 13, 3, true)->edict.stateFlags = kEdictFree;
+        s->AddPlayer(13, "Ghost", 14, 3, true);
+        s->edicts.erase(13);
+        s->playerInfo.erase(&s->AddPlayer(14)->edict);  // no player information
+        s->AddPlayer(15, "a b", 16, 2, true, true, "STEAM_");
+        s->AddPlayer(16, "Zed", 5, -1, false, false, "BOT");
+        s->AddPlayer(17, "Over", 17, 2, true);
         return s;
     }();
     return *server;

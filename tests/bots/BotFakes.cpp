@@ -23,13 +23,10 @@ void BotTest::SetUp() {
     g_runtimeFloats.clear();
     fake.globals.maxClients = 8;
     fake.globals.curTime = 10.0f;
-    engine = &fake;
-    playerinfomanager = &fake;
-    botmanager = &fake;
+    fake.events = &g_events.log;
     helpers = &fakeHelpers;
     enginetrace = &fakeTrace;
     randomStr = &fakeRandom;
-    gpGlobals = &fake.globals;
     for (ConVar* variable : {&bot_forcefireweapon, &bot_forceattack2, &bot_forceattackon, &bot_flipout,
                              &bot_changeclass, &Bot_MimicVar(), &Bot_MimicYawOffsetVar(), &bot_sendcmd, &bot_crouch}) {
         variable->Revert();
@@ -38,13 +35,9 @@ void BotTest::SetUp() {
 
 void BotTest::TearDown() {
     Bot_RemoveAll();
-    engine = nullptr;
-    playerinfomanager = nullptr;
-    botmanager = nullptr;
     helpers = nullptr;
     enginetrace = nullptr;
     randomStr = nullptr;
-    gpGlobals = nullptr;
     EXPECT_TRUE(fakeRandom.floats.empty() && fakeRandom.ints.empty() && g_runtimeFloats.empty())
         << "every scripted draw is used";
 }

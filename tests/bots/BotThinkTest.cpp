@@ -252,7 +252,7 @@ TEST_F(BotThinkTest, MimicCopiesThePlayersLastCommandWithinTheSlotRange) {
     human->lastUserCommand.impulse = 101;
     human->lastUserCommand.commandNumber = 42;
     FakePlayer* freed = fake.AddPlayer(2);
-    freed->edict.stateFlags = 2;
+    freed->edict.stateFlags = kEdictFree;
     fake.playerInfo.erase(&fake.AddPlayer(3)->edict);  // slot 3: no player information
     // Slot 1 holds no edict at all; slots 0 and 5 hold players but lie outside 1..4.
     fake.AddPlayer(0);

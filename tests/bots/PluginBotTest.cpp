@@ -72,7 +72,7 @@ TEST(BotVariables, ListedInConstructionOrderWithNamesDefaultsAndHelp) {
 
 TEST_F(PluginBotTest, AddNamesBotsInOrderAndARefusalUsesUpItsNumber) {
     BotAdd_f();
-    fake.refuseNext = true;
+    fake.refuseNextBot = true;
     BotAdd_f();
     BotAdd_f();
     EXPECT_EQ(fake.requestedNames, (std::vector<std::string>{"Bot_0", "Bot_1", "Bot_2"}));
@@ -109,12 +109,12 @@ TEST_F(PluginBotTest, WithoutABotManagerNothingHappensNotEvenANameNumber) {
 }
 
 TEST_F(PluginBotTest, ABotWithoutControllerOrPlayerInformationIsNotRecorded) {
-    fake.withoutController = true;
+    fake.botsWithoutController = true;
     BotAdd_f();
-    fake.withoutController = false;
-    fake.withoutPlayerInfo = true;
+    fake.botsWithoutController = false;
+    fake.botsWithoutPlayerInfo = true;
     BotAdd_f();
-    fake.withoutPlayerInfo = false;
+    fake.botsWithoutPlayerInfo = false;
     EXPECT_EQ(Bot_Registry().Count(), 0);
     Bot_RunAll();  // nothing to call through
     BotAdd_f();
@@ -130,7 +130,7 @@ TEST_F(PluginBotTest, RunAllForgetsGoneBotsAndThinksForTheRestInOrder) {
     };
     const Case cases[] = {
         {"disconnected", [](FakeEngine&, FakePlayer* p) { p->connected = false; }},
-        {"free slot", [](FakeEngine&, FakePlayer* p) { p->edict.stateFlags |= 2; }},
+        {"free slot", [](FakeEngine&, FakePlayer* p) { p->edict.stateFlags |= kEdictFree; }},
         {"no entity owner", [](FakeEngine&, FakePlayer* p) { p->edict.unknown = nullptr; }},
         {"no entity", [](FakeEngine&, FakePlayer* p) { p->hasEntity = false; }},
         {"slot given to another player",

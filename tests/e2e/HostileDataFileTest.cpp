@@ -26,8 +26,7 @@ protected:
     // The plugin loaded and lists the entry of kValidBlock.
     void ExpectStillServes() {
         EXPECT_NE(console.Text().find("Plugin Loaded\n"), std::string::npos);
-        console.Clear();
-        host.ExecuteLine("vl_sigscan");
+        Run("vl_sigscan");
         EXPECT_NE(console.Text().find("Name: CCSPlayer::RoundRespawn\nIndex: 1\n"), std::string::npos)
             << console.Text();
     }

@@ -11,8 +11,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class LinkOrderTest : public HostTest {
 protected:
     // Everything an operator sees of one plugin library on the demo game directory, from

@@ -21,8 +21,7 @@ TEST_F(PluginAllocationFailureTest, EveryRefusalDuringLoadIsFatalOrHandled) {
     const int blocksAtStart = HostTier0_LiveAllocations();
     auto workload = [this, blocksAtStart] {
         if (!host.LoadPlugin(PluginPath())) return false;
-        console.Clear();
-        host.ExecuteLine("vl_spawn 2");
+        Run("vl_spawn 2");
         bool ok = console.Text() == "player 1 respawned\n";
         host.UnloadPlugin();
         return ok && HostTier0_LiveAllocations() == blocksAtStart && HostVstdlib_Cvar()->Registered().empty();

@@ -9,8 +9,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class PluginCommandsTest : public HostTest {
 protected:
     // The plugin on a game directory without a signature data file, with two players:
@@ -22,12 +20,6 @@ protected:
         host.AddClient("Alice", "ID_1", false);
         host.AddClient("Bob", "ID_2", false);
         host.Game()->ClearCalls();
-    }
-    // Runs one console line and returns what it printed.
-    Lines Run(const std::string& line) {
-        console.Clear();
-        host.ExecuteLine(line);
-        return console.Lines();
     }
 };
 

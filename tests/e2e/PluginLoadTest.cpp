@@ -68,15 +68,12 @@ TEST_F(PluginLoadTest, LoadRequestsInterfacesInOrderAndSetsGlobals) {
     ASSERT_FALSE(host.LogLines().empty());
     EXPECT_EQ(host.LogLines().back(), "Plugin Loaded\n");
 
-    void* module = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(module, nullptr);
-    auto globals = static_cast<ServerGlobals**>(dlsym(module, "gpGlobals"));
+    auto globals = PluginSymbol<ServerGlobals**>("gpGlobals");
     ASSERT_NE(globals, nullptr);
     EXPECT_EQ(*globals, &host.Globals());
-    auto engineGlobal = static_cast<void**>(dlsym(module, "engine"));
+    auto engineGlobal = PluginSymbol<void**>("engine");
     ASSERT_NE(engineGlobal, nullptr);
     EXPECT_NE(*engineGlobal, nullptr);
-    dlclose(module);
 }
 
 // Each interface left out in turn: Load asks for exactly the interfaces up to and

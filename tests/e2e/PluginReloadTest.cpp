@@ -1,8 +1,6 @@
 // Reloading the plugin in a running server, as an operator does with host_plugin_unload
 // and host_plugin_load: the console forgets exactly the plugin's objects, the library
 // leaves the process, and a thousand cycles give back every block and node they took.
-#include <dlfcn.h>
-
 #include <string>
 #include <vector>
 
@@ -12,8 +10,6 @@
 #include "support/HostFixture.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 // A console object of the host's own, laid out as the engine expects (virtual slots and
 // fields of ConsoleObjects.h), without the plugin flag.
@@ -34,20 +30,10 @@ public:
 
 class PluginReloadTest : public HostTest {
 protected:
-    Lines Run(const std::string& line) {
-        console.Clear();
-        host.ExecuteLine(line);
-        return console.Lines();
-    }
     static Lines RegisteredNames() {
         Lines names;
         for (ConCommandBase* object : HostVstdlib_Cvar()->Registered()) names.push_back(ConsoleObjectName(object));
         return names;
-    }
-    static bool LibraryPresent() {
-        void* module = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (module) dlclose(module);
-        return module != nullptr;
     }
 };
 
@@ -73,13 +59,13 @@ TEST_F(PluginReloadTest, UnloadAndLoadCommands) {
     EXPECT_EQ(Run("host_plugin_unload"), (Lines{"Plugin UnLoaded", "host: unloaded plugin"}));
     EXPECT_EQ(host.Plugin(), nullptr);
     EXPECT_EQ(RegisteredNames(), Lines{"host_owned"});
-    EXPECT_FALSE(LibraryPresent());
+    EXPECT_FALSE(IsLoaded(PluginPath()));
     EXPECT_EQ(Run("vl_spawn 2"), Lines{"Unknown command \"vl_spawn\""});
 
     // Without a path the plugin loaded last comes back, with the same console objects.
     Run("host_plugin_load");
     ASSERT_NE(host.Plugin(), nullptr);
-    EXPECT_TRUE(LibraryPresent());
+    EXPECT_TRUE(IsLoaded(PluginPath()));
     EXPECT_EQ(RegisteredNames(), names);
     EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(reinterpret_cast<ConCommandBase*>(&own)));
     EXPECT_FALSE(HostVstdlib_Cvar()->Unregister(reinterpret_cast<ConCommandBase*>(&own)));

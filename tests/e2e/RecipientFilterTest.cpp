@@ -1,16 +1,12 @@
 // The recipient filter through the built plugin: host_filter on a server with humans
 // and bots on several teams, dead and alive, and the exported class as other server
 // code reaches it (symbols, and the engine's slots in its virtual table).
-#include <dlfcn.h>
-
 #include <string>
 #include <vector>
 
 #include "support/HostFixture.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 class RecipientFilterTest : public HostTest {
 protected:
@@ -51,11 +47,6 @@ protected:
                                  "host_setplayer 8 player 0"}) {
             host.ExecuteLine(line);
         }
-    }
-    Lines Run(const std::string& line) {
-        console.Clear();
-        host.ExecuteLine(line);
-        return console.Lines();
     }
 };
 
@@ -112,10 +103,8 @@ TEST_F(RecipientFilterTest, HostCommandsRefuseBadUse) {
 // GetRecipientCount, GetRecipientIndex.
 TEST_F(RecipientFilterTest, ExportedClassServesTheEngineSlots) {
     StartServer();
-    void* module = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(module, nullptr);
-    auto symbol = [&](const char* name) {
-        void* address = dlsym(module, name);
+    auto symbol = [](const char* name) {
+        void* address = PluginSymbol(name);
         EXPECT_NE(address, nullptr) << name;
         return address;
     };
@@ -160,7 +149,6 @@ TEST_F(RecipientFilterTest, ExportedClassServesTheEngineSlots) {
     EXPECT_EQ(contents(), (std::vector<int>{5, 2}));
     EXPECT_STREQ(expression, "Glint #A 3") << "the expression is only read";
     destroy(filter);
-    dlclose(module);
 }
 
 }  // namespace

@@ -12,8 +12,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 const char* const kDataFile = "addons/vorlane/sigscan_info.dat";
 const char* const kSwitch = "-vl_sigscan_fallback";
 
@@ -63,11 +61,6 @@ protected:
         spawn_ = "vl_spawn " + userId;
         changeTeam_ = "vl_changeteam " + userId + " 3";
         unableToRespawn_ = "Unable to Respawn userid '" + userId + "'";
-    }
-    Lines Run(const std::string& line) {
-        console.Clear();
-        host.ExecuteLine(line);
-        return console.Lines();
     }
     static Lines Matching(const Lines& lines, const std::string& prefix) {
         Lines found;

@@ -1,8 +1,6 @@
 // Building the function table at load from "addons/vorlane/sigscan_info.dat", the
 // report of what was found, and calling the located game functions through the
 // plugin's exported call layer, as the substitute game library records them.
-#include <dlfcn.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,8 +9,6 @@
 #include "support/HostFixture.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 const char* const kDataFile = "addons/vorlane/sigscan_info.dat";
 
@@ -56,25 +52,6 @@ protected:
         }
         return records;
     }
-    // The address the game library gives `symbol`.
-    void* GameSymbol(const char* symbol) {
-        void* game = dlopen((GameDir() + "/bin/server_i486.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-        void* address = game ? dlsym(game, symbol) : nullptr;
-        if (game) dlclose(game);
-        return address;
-    }
-    template <typename T>
-    T PluginSymbol(const char* name) {
-        void* module = dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
-        void* address = module ? dlsym(module, name) : nullptr;
-        if (module) dlclose(module);
-        return reinterpret_cast<T>(address);
-    }
-    Lines Run(const std::string& line) {
-        console.Clear();
-        host.ExecuteLine(line);
-        return console.Lines();
-    }
 };
 
 TEST_F(SigScanTableTest, BothSectionsAreNumberedTogetherSkippingDisabledAndUnresolved) {
@@ -113,7 +90,7 @@ TEST_F(SigScanTableTest, BothSectionsAreNumberedTogetherSkippingDisabledAndUnres
     EXPECT_EQ(host.Game()->Calls()[0].function, "GameCommitSuicide");
 
     void* te = *PluginSymbol<void**>("te");
-    EXPECT_EQ(te, GameSymbol("g_TempEntities")) << "te holds the resolved address";
+    EXPECT_EQ(te, LoadedSymbol(GameDir() + "/bin/server_i486.so", "g_TempEntities")) << "te holds the resolved address";
 }
 
 TEST_F(SigScanTableTest, MissingDataFileIsOneMessageAndAnEmptyTable) {
@@ -244,7 +221,16 @@ TEST_F(SigScanTableTest, CallLayerReachesTheGamesFunctionsAndSlots) {
     auto getName = PluginSymbol<const char* (*)(CBaseCombatWeapon*)>("_Z7GetNameP17CBaseCombatWeapon");
     auto drop =
         PluginSymbol<void (*)(CBaseEntity*, CBaseCombatWeapon*)>("_Z11Weapon_DropP11CBaseEntityP17CBaseCombatWeapon");
-    ASSERT_TRUE(dissolve && remove && giveAmmo && teleport && getSlot && getName && drop);
+    auto ignite = PluginSymbol<void (*)(CBaseEntity*, float, bool, float, bool)>("_Z6IgniteP11CBaseEntityfbfb");
+    auto give = PluginSymbol<CBaseEntity* (*)(CBaseEntity*, const char*, int)>("_Z13GiveNamedItemP11CBaseEntityPKci");
+    auto weaponSwitch =
+        PluginSymbol<bool (*)(CBaseEntity*, CBaseCombatWeapon*)>("_Z13Weapon_SwitchP11CBaseEntityP17CBaseCombatWeapon");
+    auto removeItem = PluginSymbol<bool (*)(CBaseEntity*, CBaseCombatWeapon*)>(
+        "_Z16RemovePlayerItemP11CBaseEntityP17CBaseCombatWeapon");
+    auto removeAll = PluginSymbol<void (*)(CBaseEntity*, bool)>("_Z14RemoveAllItemsP11CBaseEntityb");
+    auto pickedUp = PluginSymbol<void (*)(CBaseCombatCharacter*)>("_Z10OnPickedUpP20CBaseCombatCharacter");
+    ASSERT_TRUE(dissolve && remove && giveAmmo && teleport && getSlot && getName && drop && ignite && give &&
+                weaponSwitch && removeItem && removeAll && pickedUp);
 
     EXPECT_TRUE(dissolve(edict, "sprites/glow", 1.5f, true, 2, Vector{1, 2.5f, -3}, 7));
     EXPECT_TRUE(remove(edict));
@@ -258,15 +244,25 @@ TEST_F(SigScanTableTest, CallLayerReachesTheGamesFunctionsAndSlots) {
     ASSERT_NE(pistol, nullptr);
     EXPECT_STREQ(getName(pistol), "weapon_pistol");
     drop(entity, pistol);
+    ignite(entity, 5.0f, false, 2.5f, true);
+    give(entity, "weapon_knife", 3);
+    weaponSwitch(entity, pistol);
+    removeItem(entity, pistol);
+    removeAll(entity, true);
+    pickedUp(reinterpret_cast<CBaseCombatCharacter*>(entity));
 
     Lines recorded;
     for (const GameCall& call : host.Game()->Calls()) {
         recorded.push_back(call.function + " " + std::to_string(call.entity) + " " + call.args);
     }
-    EXPECT_EQ(recorded, (Lines{"GameDissolve 1 \"sprites/glow\", 1.5, true, 2, (1 2.5 -3), 7", "GameRemoveEntity 1 ",
-                               "slot 214 GiveAmmo 1 30, 2, false", "slot 99 Teleport 1 (10 20 30), (0 90 0), (0 0 1)",
-                               "slot 225 Weapon_GetSlot 1 1", "slot 283 GetName 1 ",
-                               "slot 220 Weapon_Drop 1 \"weapon_pistol\", null, null"}));
+    EXPECT_EQ(recorded,
+              (Lines{"GameDissolve 1 \"sprites/glow\", 1.5, true, 2, (1 2.5 -3), 7", "GameRemoveEntity 1 ",
+                     "slot 214 GiveAmmo 1 30, 2, false", "slot 99 Teleport 1 (10 20 30), (0 90 0), (0 0 1)",
+                     "slot 225 Weapon_GetSlot 1 1", "slot 283 GetName 1 ",
+                     "slot 220 Weapon_Drop 1 \"weapon_pistol\", null, null", "slot 189 Ignite 1 5, false, 2.5, true",
+                     "slot 330 GiveNamedItem 1 \"weapon_knife\", 3", "slot 221 Weapon_Switch 1 \"weapon_pistol\", 0",
+                     "slot 227 RemovePlayerItem 1 \"weapon_pistol\"", "slot 284 RemoveAllItems 1 true",
+                     "slot 262 OnPickedUp 1 "}));
 }
 
 TEST_F(SigScanTableTest, SecondLoadRebuildsTheTable) {

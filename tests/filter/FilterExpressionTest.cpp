@@ -12,7 +12,7 @@
 #include "filter/FilterStrings.h"
 #include "filter/MRecipientFilter.h"
 #include "support/ConsoleCapture.h"
-#include "support/FakePlayers.h"
+#include "support/FakeEngine.h"
 
 namespace {
 
@@ -48,27 +48,26 @@ std::vector<int> Select(const std::string& expression, bool partial = false) {
 class FilterExpressionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        server.Add(1, "Alice", 2, 2, false, false, "STEAM_0:1:42");
-        server.Add(2, "Bob", 3, 3, false, false, "STEAM_0:0:7");
-        server.Add(3, "Carol", 4, 0, false, true, "VL:0:1003");
-        server.Add(4, "Slider", 5, 3, true);
-        server.Add(5, "Glint", 6, 2, true, true);
-        server.Add(6, "12345", 7, 0, false, false, "STEAM_0:1:4");
-        server.Add(7, "Sam", 8, 1, false, true, "");
-        server.Add(8, "Tess", 9, 1, true);
-        server.Add(9, "li", 10, 5, false, false, "STEAM_1:0:99");
-        server.Add(10, "Slider", 11, 2, false, false, "STEAM_0:1:42").connected = false;
-        server.Add(11, "Pix", 12, 2, true).player = false;
-        server.Add(12, "Frey", 13, 3, true);
-        server.FreeEdict(12);
-        server.Add(13, "Ghost", 14, 3, true);
-        server.RemoveEdict(13);
-        server.AddBareEdict(14);
-        server.Add(15, "Zed", 16, 2, true, true);
-        server.Add(16, "Over", 17, 2, true);
+        server.AddPlayer(1, "Alice", 2, 2, false, false, "STEAM_0:1:42");
+        server.AddPlayer(2, "Bob", 3, 3, false, false, "STEAM_0:0:7");
+        server.AddPlayer(3, "Carol", 4, 0, false, true, "VL:0:1003");
+        server.AddPlayer(4, "Slider", 5, 3, true);
+        server.AddPlayer(5, "Glint", 6, 2, true, true);
+        server.AddPlayer(6, "12345", 7, 0, false, false, "STEAM_0:1:4");
+        server.AddPlayer(7, "Sam", 8, 1, false, true, "");
+        server.AddPlayer(8, "Tess", 9, 1, true);
+        server.AddPlayer(9, "li", 10, 5, false, false, "STEAM_1:0:99");
+        server.AddPlayer(10, "Slider", 11, 2, false, false, "STEAM_0:1:42")->connected = false;
+        server.AddPlayer(11, "Pix", 12, 2, true)->player = false;
+        server.AddPlayer(12, "Frey", 13, 3, true)->edict.stateFlags = kEdictFree;
+        server.AddPlayer(13, "Ghost", 14, 3, true);
+        server.edicts.erase(13);
+        server.playerInfo.erase(&server.AddPlayer(14)->edict);  // no player information
+        server.AddPlayer(15, "Zed", 16, 2, true, true);
+        server.AddPlayer(16, "Over", 17, 2, true);
     }
 
-    FakeServer server{15};
+    FakeEngine server{15};
     ConsoleCapture console;
 };
 
@@ -198,7 +197,7 @@ TEST_F(FilterExpressionTest, TokenFormSelectsByUserIdNetworkIdAndName) {
 }
 
 TEST_F(FilterExpressionTest, UserIdsThatDoNotFitAnIntSelectNobody) {
-    server.Player(2).userId = INT_MAX;
+    server.Player(2)->userId = INT_MAX;
     EXPECT_EQ(Select("2147483647"), (std::vector<int>{2}));
     EXPECT_EQ(Select("0002147483647"), (std::vector<int>{2}));
     EXPECT_EQ(Select("2147483648"), (std::vector<int>{}));
@@ -206,7 +205,7 @@ TEST_F(FilterExpressionTest, UserIdsThatDoNotFitAnIntSelectNobody) {
     EXPECT_EQ(Select("4294967298"), (std::vector<int>{})) << "2 modulo 2^32 must not select user id 2";
     EXPECT_EQ(Select("99999999999999999999999999999 5"), (std::vector<int>{4}));
     // The first slot with the id is taken, and only that one.
-    server.Player(8).userId = 5;
+    server.Player(8)->userId = 5;
     EXPECT_EQ(Select("5"), (std::vector<int>{4}));
 }
 
@@ -219,8 +218,8 @@ TEST_F(FilterExpressionTest, NullTextAndMissingPlayerTextsSelectNobody) {
     filter.AddByFilter(nullptr, true);
     EXPECT_EQ(filter.GetRecipientCount(), 0);
 
-    server.Player(1).nullName = true;
-    server.Player(4).nullNetworkId = true;
+    server.Player(1)->nullName = true;
+    server.Player(4)->nullNetworkId = true;
     EXPECT_EQ(Select("Alice"), (std::vector<int>{}));
     EXPECT_EQ(Select("A", true), (std::vector<int>{}));
     EXPECT_EQ(Select("bot"), (std::vector<int>{5, 8, 15}));
@@ -231,9 +230,9 @@ TEST_F(FilterExpressionTest, NullTextAndMissingPlayerTextsSelectNobody) {
 
 TEST_F(FilterExpressionTest, LongTokensAreCutTo1023Characters) {
     const std::string a1022(1022, 'a'), a1023(1023, 'a'), a1024(1024, 'a');
-    server.Player(1).name = a1023;
-    server.Player(2).name = a1024;
-    server.Player(3).name = a1022;
+    server.Player(1)->name = a1023;
+    server.Player(2)->name = a1024;
+    server.Player(3)->name = a1022;
     EXPECT_EQ(Select(a1022), (std::vector<int>{3}));
     EXPECT_EQ(Select(a1023), (std::vector<int>{1}));
     EXPECT_EQ(Select(a1024), (std::vector<int>{1})) << "cut to 1023, the token names slot 1 exactly";
@@ -246,7 +245,7 @@ TEST_F(FilterExpressionTest, LongTokensAreCutTo1023Characters) {
 
     // A network-id token is cut before it is compared.
     const std::string id1023 = "STEAM_" + std::string(1017, 'X');
-    server.Player(6).networkId = id1023;
+    server.Player(6)->networkId = id1023;
     EXPECT_EQ(Select("steam_" + std::string(1017, 'x')), (std::vector<int>{6}));
     EXPECT_EQ(Select("steam_" + std::string(1018, 'x')), (std::vector<int>{6}));
     EXPECT_EQ(Select("steam_" + std::string(1016, 'x')), (std::vector<int>{}));

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "support/FakePlayers.h"
+#include "support/FakeEngine.h"
 
 namespace {
 
@@ -17,29 +17,28 @@ std::vector<int> Contents(const MRecipientFilter& filter) {
 
 // Slots 1 to 15: humans and bots on teams 0 to 3 and 5, dead and alive, and every kind
 // of slot a scan must pass over; slot 16 lies beyond the maximum client count.
-void Populate(FakeServer& server) {
-    server.Add(1, "Alice", 2, 2);
-    server.Add(2, "Bob", 3, 3);
-    server.Add(3, "Carol", 4, 0, false, true);
-    server.Add(4, "Slider", 5, 3, true);
-    server.Add(5, "Glint", 6, 2, true, true);
-    server.Add(6, "Una", 7, 0);
-    server.Add(7, "Sam", 8, 1, false, true);
-    server.Add(8, "Tess", 9, 1, true);
-    server.Add(9, "Xeno", 10, 5);
-    server.Add(10, "Nell", 11, 2).connected = false;
-    server.Add(11, "Pix", 12, 2).player = false;
-    server.Add(12, "Frey", 13, 3);
-    server.FreeEdict(12);
-    server.Add(13, "Ghost", 14, 3);
-    server.RemoveEdict(13);
-    server.AddBareEdict(14);
-    server.Add(15, "Zed", 16, 2, true, true);
-    server.Add(16, "Over", 17, 2);
+void Populate(FakeEngine& server) {
+    server.AddPlayer(1, "Alice", 2, 2);
+    server.AddPlayer(2, "Bob", 3, 3);
+    server.AddPlayer(3, "Carol", 4, 0, false, true);
+    server.AddPlayer(4, "Slider", 5, 3, true);
+    server.AddPlayer(5, "Glint", 6, 2, true, true);
+    server.AddPlayer(6, "Una", 7, 0);
+    server.AddPlayer(7, "Sam", 8, 1, false, true);
+    server.AddPlayer(8, "Tess", 9, 1, true);
+    server.AddPlayer(9, "Xeno", 10, 5);
+    server.AddPlayer(10, "Nell", 11, 2)->connected = false;
+    server.AddPlayer(11, "Pix", 12, 2)->player = false;
+    server.AddPlayer(12, "Frey", 13, 3)->edict.stateFlags = kEdictFree;
+    server.AddPlayer(13, "Ghost", 14, 3);
+    server.edicts.erase(13);
+    server.playerInfo.erase(&server.AddPlayer(14)->edict);  // no player information
+    server.AddPlayer(15, "Zed", 16, 2, true, true);
+    server.AddPlayer(16, "Over", 17, 2);
 }
 
 TEST(RecipientList, AddRecipientKeepsOneAddBySlotKeepsAll) {
-    FakeServer server(8);
+    FakeEngine server(8);
     MRecipientFilter filter;
     EXPECT_FALSE(filter.IsReliable());
     EXPECT_FALSE(filter.IsInitMessage());
@@ -92,7 +91,7 @@ TEST(RecipientList, DerivedCountGovernsTheBound) {
 }
 
 TEST(GroupAdds, EachGroupReplacesTheListInSlotOrder) {
-    FakeServer server(15);
+    FakeEngine server(15);
     Populate(server);
     MRecipientFilter filter;
     struct Case {
@@ -120,14 +119,14 @@ TEST(GroupAdds, EachGroupReplacesTheListInSlotOrder) {
 
     // Nothing to scan, or no engine yet: every group is empty.
     for (int maxClients : {0, -1}) {
-        server.Globals().maxClients = maxClients;
+        server.globals.maxClients = maxClients;
         for (const Case& c : cases) {
             filter.AddRecipient(1);
             c.add(filter);
             EXPECT_EQ(filter.GetRecipientCount(), 0) << c.what << " with max clients " << maxClients;
         }
     }
-    server.Globals().maxClients = 15;
+    server.globals.maxClients = 15;
     engine = nullptr;
     filter.AddAllPlayers();
     EXPECT_EQ(filter.GetRecipientCount(), 0);
@@ -135,8 +134,9 @@ TEST(GroupAdds, EachGroupReplacesTheListInSlotOrder) {
 
 // Each group asks its questions in a fixed order and stops at the first that fails.
 TEST(GroupAdds, TestsRunInTheirOrderAndStopAtTheFirstFailure) {
-    FakeServer server(1);
-    FakePlayer& player = server.Add(1, "Solo", 2, 2);
+    FakeEngine server(1);
+    FakePlayer& player = *server.AddPlayer(1, "Solo", 2, 2);
+    player.recordQueries = true;
     MRecipientFilter filter;
     struct Case {
         const char* what;

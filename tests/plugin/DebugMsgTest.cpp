@@ -6,25 +6,12 @@
 
 #include "plugin/VorlaneUtilsPlugin.h"
 #include "support/ConsoleCapture.h"
+#include "support/FakeEngine.h"
 
 namespace {
 
-class RecordingEngine final : public IEngineServerApi {
-public:
-    int GetPlayerUserId(edict_t*) override { return -1; }
-    edict_t* PEntityOfEntIndex(int) override { return nullptr; }
-    int Cmd_Argc() override { return 0; }
-    const char* Cmd_Argv(int) override { return ""; }
-    void GetGameDir(char* out, int maxLength) override {
-        if (maxLength > 0) out[0] = '\0';
-    }
-    void LogPrint(const char* text) override { log.push_back(text); }
-    std::vector<std::string> log;
-};
-
 TEST(DebugMsg, LevelsLabelTheLineOnConsoleAndLog) {
-    RecordingEngine recorder;
-    engine = &recorder;
+    FakeEngine recorder;
     ConsoleCapture console;
     DebugMsg(0, "Plugin Loaded");
     DebugMsg(1, "careful");
@@ -32,7 +19,6 @@ TEST(DebugMsg, LevelsLabelTheLineOnConsoleAndLog) {
     DebugMsg(3, "very broken");
     DebugMsg(4, "never");
     DebugMsg(-1, "never");
-    engine = nullptr;
 
     EXPECT_EQ(console.Text(), "Plugin Loaded\nWarning : careful\nError : broken\nFatal Error : very broken\n");
     const std::vector<std::string> expected = {"Plugin Loaded\n", "Warning : careful\n", "Error : broken\n",

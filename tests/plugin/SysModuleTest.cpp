@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/LoadedLibrary.h"
 #include "tier0/commandline.h"
 
 namespace fs = std::filesystem;
@@ -27,12 +28,6 @@ std::string LoadedPath(const void* handle) {
     struct link_map* map = nullptr;
     if (!handle || dlinfo(const_cast<void*>(handle), RTLD_DI_LINKMAP, &map) != 0 || !map) return "";
     return map->l_name;
-}
-
-bool IsLoaded(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle) dlclose(handle);
-    return handle != nullptr;
 }
 
 std::string Built(const char* variant) { return std::string(VL_BIN_DIR) + "/sysmod_" + variant + "_i486.so"; }

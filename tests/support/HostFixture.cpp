@@ -73,6 +73,12 @@ void HostTest::StartWithPlugin(HostOptions options) {
     ASSERT_TRUE(host.LoadPlugin(PluginPath())) << console.Text();
 }
 
+Lines HostTest::Run(const std::string& line) {
+    console.Clear();
+    host.ExecuteLine(line);
+    return console.Lines();
+}
+
 void HostTest::TearDown() {
     host.Shutdown();
     // The plugin's static objects (variable texts, the table's signatures) are released

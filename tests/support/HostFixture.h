@@ -11,10 +11,19 @@
 #include "host/engine/HostEngine.h"
 #include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
+#include "support/LoadedLibrary.h"
+
+using Lines = std::vector<std::string>;
 
 std::string BinDir();
 std::string GameDir();
 std::string PluginPath();
+
+// The exported `name` of the loaded plugin, as LoadedSymbol gives it.
+template <typename T = void*>
+T PluginSymbol(const char* name) {
+    return LoadedSymbol<T>(PluginPath(), name);
+}
 
 // A fresh game directory under the test's temporary directory (a unique name made by
 // mkdtemp): bin/server_i486.so links to the built game library, and each (relative
@@ -27,6 +36,8 @@ protected:
     void StartEngine(HostOptions options = HostOptions());
     // Starts the engine and loads the plugin; fails the test when either fails.
     void StartWithPlugin(HostOptions options = HostOptions());
+    // Runs one console line and returns the lines it printed.
+    Lines Run(const std::string& line);
     void TearDown() override;
 
     CHostEngine& host = CHostEngine::Instance();
