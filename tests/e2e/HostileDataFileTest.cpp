@@ -1,6 +1,7 @@
 // Data files an operator may have edited badly or downloaded: include fan-outs through
 // the engine's own file system end with one report, and the plugin still loads the
 // valid part and serves its commands.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +61,29 @@ TEST_F(HostileDataFileTest, AnIncludeFanOutOfDistinctFilesEndsAtTheFileLimit) {
     ASSERT_EQ(reports.size(), 1u) << console.Text();
     EXPECT_EQ(reports[0].rfind("KeyValues Error: #include limit of 128 files reached: addons/vorlane/f", 0), 0u)
         << reports[0];
+    ExpectStillServes();
+}
+
+TEST_F(HostileDataFileTest, AnIncludePathCannotForgeLinesAndUnreadBlocksAreNamed) {
+    // An include path holding line feeds, then blocks the plugin never reads: one after
+    // the first block, and the included file's, which the include appends at the end.
+    const std::string forged = "#include \"x\nPlugin UnLoaded\nSigScan ERROR: forged\"\n";
+    HostOptions options;
+    options.gameDir = MakeGameDir({{"addons/vorlane/sigscan_info.dat",
+                                    forged + "#include \"more.txt\"\n" + kValidBlock + "\"extra\" { }\n"},
+                                   {"addons/vorlane/more.txt", "\"included\" { \"default\" { } }\n"}});
+    StartWithPlugin(options);
+    const std::vector<std::string> lines = console.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Plugin UnLoaded"), 0) << console.Text();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SigScan ERROR: forged\""), 0);
+    EXPECT_EQ(Reports(), (std::vector<std::string>{"KeyValues::ParseIncludedKeys: Couldn't load included keyvalue "
+                                                   "file addons/vorlane/x\\x0APlugin UnLoaded\\x0ASigScan ERROR: "
+                                                   "forged"}));
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "SigScan: 2 blocks of the data file not read (\"extra\", \"included\"): only its first block "
+                        "is read, and #include adds the included file's blocks after it"),
+              lines.end())
+        << console.Text();
     ExpectStillServes();
 }
 

@@ -86,7 +86,8 @@ TEST_F(PluginBotsTest, ARefusedBotUsesUpItsName) {
     StartWithPlugin(options);
     Run("plugin_bot_add");
     Run("host_addplayer Human");
-    Run("plugin_bot_add");  // the server is full: refused
+    EXPECT_EQ(Run("plugin_bot_add"),  // the server is full: refused, on the developer channel
+              (Lines{"plugin_bot_add: no bot added: the engine could not create Bot_1 (the server may be full)"}));
     Run("host_kick 2");
     Run("plugin_bot_add");
     EXPECT_EQ(NameOf(1), "Bot_0");

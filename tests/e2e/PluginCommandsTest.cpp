@@ -111,6 +111,10 @@ TEST_F(PluginCommandsTest, UserIdLookupWalksSlotsOneToMaxClientsInclusive) {
         {"vl_spawn 99999999999", "Userid '2147483647' not exists!"},  // strtol saturates
     };
     for (const auto& c : cases) EXPECT_EQ(Run(c.line), (Lines{c.shown})) << c.line;
+    // An empty slot answers user id -1, yet -1 names no player.
+    Run("host_kick 2");
+    EXPECT_EQ(Run("vl_spawn -1"), (Lines{"Userid '-1' not exists!"}));
+    EXPECT_EQ(Run("vl_changeteam -1 2"), (Lines{"Userid '-1' not exists!"}));
 }
 
 TEST_F(PluginCommandsTest, VersionVariableShowsAndTakesValuesAndNotifiesTheConsole) {

@@ -141,8 +141,9 @@ TEST_F(PluginLoadTest, ReportNamesEveryInterfaceStillMissing) {
     StartEngine(options);
     console.Clear();
     EXPECT_FALSE(host.LoadPlugin(PluginPath()));
-    std::vector<std::string> expected = {"Fatal Error : Required interfaces failed to Load",
-                                         "Fatal Error : Debugging to Specify the failed interface"};
+    std::vector<std::string> expected = {
+        "Fatal Error : Required interfaces failed to Load", "Fatal Error : Debugging to Specify the failed interface",
+        "Fatal Error : Load stopped at interface \"BotManager001\", which the game server factory does not provide"};
     for (const std::string& line : Report({"BotManager Interface NOT Loaded!", "RandomStream Interface NOT Loaded!"})) {
         expected.push_back(line);
     }
@@ -160,8 +161,20 @@ TEST_F(PluginLoadTest, ReportNamesEveryInterfaceStillMissing) {
          "RandomStream Interface NOT Loaded!", "EngineTrace Interface NOT Loaded!", "Cvar Interface NOT Loaded!",
          "String Table Interface NOT Loaded!"});
     std::vector<std::string> lines = console.Lines();
-    ASSERT_GE(lines.size(), 2 + all.size());
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 2 + all.size()), all);
+    ASSERT_GE(lines.size(), 3 + all.size());
+    EXPECT_EQ(lines[2], "Fatal Error : Load stopped at interface \"VEngineServer021\", which the engine factory does not provide");
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 3 + all.size()), all);
+
+    // The line names the interface that stopped Load, not the first the report lists:
+    // without the events manager the report starts with FileSystem.
+    host.Shutdown();
+    console.Clear();
+    options.omit = {"GAMEEVENTSMANAGER002"};
+    StartEngine(options);
+    EXPECT_FALSE(host.LoadPlugin(PluginPath()));
+    ASSERT_GE(console.Lines().size(), 3u);
+    EXPECT_EQ(console.Lines()[2],
+              "Fatal Error : Load stopped at interface \"GAMEEVENTSMANAGER002\", which the engine factory does not provide");
 }
 
 TEST_F(PluginLoadTest, UnloadPauseAndUnpauseOnlyPrint) {

@@ -37,7 +37,7 @@ std::string AllRoutes() {
                     Entry("Twins", "", kTwinPrefix, "xxxxxxxx") + Entry("Nowhere", "", "5589E5B8FFFFFFFF", "xxxxxxxx") +
                     Entry("LongMask", "", "5589E5B831", "xxxxxxxxxx") +
                     Entry("ShortMask", "", std::string(kRespawnStub) + "0000FFFF", "xxxxxxxx?x") +
-                    Entry("NoFixedByte", "", "5589", "??"));
+                    Entry("NoFixedByte", "", "5589", "??") + Entry("NotHex", "", "55 89 E5", "xxx"));
 }
 
 class SigScanFallbackTest : public HostTest {
@@ -101,6 +101,8 @@ TEST_F(SigScanFallbackTest, WithoutTheSwitchOnlyExportsAreFoundAndNothingElseIsP
                "SigScan ERROR: dlsym() failed for function \"ShortMask\" with error: \"" + gameDir_ +
                    "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
                "SigScan ERROR: dlsym() failed for function \"NoFixedByte\" with error: \"" + gameDir_ +
+                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+               "SigScan ERROR: dlsym() failed for function \"NotHex\" with error: \"" + gameDir_ +
                    "/bin/server_i486.so: undefined symbol: \", plugin will not function properly."}));
     EXPECT_TRUE(Matching(load, "Found: ").empty());
     const Lines listing = Run("vl_sigscan");
@@ -128,6 +130,10 @@ TEST_F(SigScanFallbackTest, WithTheSwitchEachRouteIsTriedAndNamed) {
                       "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
                   "SigScan ERROR: signature fallback failed for function \"NoFixedByte\": the mask fixes no byte",
                   dlsym + "NoFixedByte\" with error: \"" + gameDir_ +
+                      "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                  "SigScan ERROR: signature fallback failed for function \"NotHex\": the signature text is not "
+                  "pairs of hexadecimal digits",
+                  dlsym + "NotHex\" with error: \"" + gameDir_ +
                       "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
               }));
     const Lines expected = {
@@ -186,11 +192,26 @@ TEST_F(SigScanFallbackTest, ReloadRebuildsTheTableOrKeepsTheOldOne) {
               (Lines{"Name: CCSPlayer::SwitchTeam", "Name: CCSPlayer::RoundRespawn"}));
     EXPECT_EQ(Run(spawn_), (Lines{"player 1 respawned"}));
 
-    // An emptied file is a success with nothing located.
+    // A file that would empty a working table is refused: one without an enabled entry,
+    // and a truncated or damaged one (the reader reports errors, whatever it kept).
     WriteDataFile("\"sigs\"\n{\n}\n");
     EXPECT_EQ(Run("vl_sigscan_reload"),
+              (Lines{"SigScan reload failed: the data file has no enabled entry; the previous table is kept"}));
+    const std::string full = DataFile(Entry("CCSPlayer::SwitchTeam", "GameSwitchTeam", "", ""));
+    for (const std::string& broken : {full.substr(0, full.size() - 4), std::string("\x01\x02{{}\"\"\"")}) {
+        WriteDataFile(broken);
+        const Lines refused = Run("vl_sigscan_reload");
+        ASSERT_FALSE(refused.empty());
+        EXPECT_EQ(refused.back(), "SigScan reload failed: the data file has key-value errors (\"developer 1\" shows "
+                                  "them); the previous table is kept");
+    }
+    EXPECT_EQ(Run(spawn_), (Lines{"player 1 respawned"}));
+
+    // Emptying is fine when there was nothing to lose.
+    host.Shutdown();
+    Start("\"sigs\"\n{\n}\n", true);
+    EXPECT_EQ(Run("vl_sigscan_reload"),
               (Lines{"SigScanning List:", "-----------------------------", "0 of 0 entries located"}));
-    EXPECT_EQ(Run(spawn_), (Lines{unableToRespawn_}));
 }
 
 }  // namespace
