@@ -25,6 +25,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "tests/support/ExactBuffer.h"
 #include "tests/support/MemoryFileSystem.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
@@ -32,19 +33,6 @@
 #include "tier1/UtlCharConversion.h"
 
 namespace {
-
-// A read-only text buffer over an exact-size copy of the data.
-struct ExactBuffer {
-    ExactBuffer(const uint8_t* data, size_t size)
-        : bytes(static_cast<char*>(malloc(size ? size : 1))), buf(nullptr, 0, 0) {
-        if (size) memcpy(bytes, data, size);
-        buf.SetExternalBuffer(bytes, static_cast<int>(size), static_cast<int>(size),
-                              CUtlBuffer::BUFFER_TEXT | CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    char* bytes;
-    CUtlBuffer buf;
-};
 
 // The token scan written with the buffer's own primitives.
 bool ReferenceToken(CUtlBuffer& buf, bool escapes, bool& quoted, std::string& token) {
@@ -79,7 +67,7 @@ bool ReferenceToken(CUtlBuffer& buf, bool escapes, bool& quoted, std::string& to
 }
 
 void CheckTokens(const uint8_t* data, size_t size, bool escapes) {
-    ExactBuffer ours(data, size), reference(data, size);
+    ExactBuffer ours(data, size, CUtlBuffer::BUFFER_TEXT), reference(data, size, CUtlBuffer::BUFFER_TEXT);
     KeyValues reader("reader");
     reader.UsesEscapeSequences(escapes);
     for (int i = 0; i < 1024; ++i) {
@@ -152,7 +140,7 @@ bool SameTrees(KeyValues* a, KeyValues* b, bool escapes) {
 }
 
 KeyValues* LoadBuffer(const uint8_t* data, size_t size, bool escapes, MemoryFileSystem* fs) {
-    ExactBuffer text(data, size);
+    ExactBuffer text(data, size, CUtlBuffer::BUFFER_TEXT);
     KeyValues* root = new KeyValues("root");
     root->UsesEscapeSequences(escapes);
     root->LoadFromBuffer("cfg/f0.txt", text.buf, fs);

@@ -20,23 +20,11 @@
 #include "fuzz/FuzzCheck.h"
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "tests/support/ExactBuffer.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
 
 namespace {
-
-// A read-only buffer over an exact-size copy of the data.
-struct ExactBuffer {
-    ExactBuffer(const uint8_t* data, size_t size, int flags)
-        : bytes(static_cast<uint8_t*>(malloc(size ? size : 1))), buf(nullptr, 0, 0) {
-        if (size) memcpy(bytes, data, size);
-        buf.SetExternalBuffer(bytes, static_cast<int>(size), static_cast<int>(size),
-                              flags | CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    uint8_t* bytes;
-    CUtlBuffer buf;
-};
 
 bool SameBits(float a, float b) { return memcmp(&a, &b, sizeof(a)) == 0; }
 
@@ -127,7 +115,7 @@ std::vector<uint8_t> WriteBinary(KeyValues* tree, bool reverse) {
 }
 
 KeyValues* ReadBinary(const std::vector<uint8_t>& bytes, bool* ok) {
-    ExactBuffer in(bytes.data(), bytes.size(), 0);
+    ExactBuffer in(bytes);
     KeyValues* tree = new KeyValues("old");
     *ok = tree->ReadAsBinary(in.buf);
     return tree;
@@ -141,7 +129,7 @@ std::vector<char> WriteText(KeyValues* tree) {
 }
 
 KeyValues* ReadText(const char* text, size_t size, bool escapes) {
-    ExactBuffer in(reinterpret_cast<const uint8_t*>(text), size, CUtlBuffer::BUFFER_TEXT);
+    ExactBuffer in(text, size, CUtlBuffer::BUFFER_TEXT);
     KeyValues* tree = new KeyValues("root");
     tree->UsesEscapeSequences(escapes);
     tree->LoadFromBuffer("fuzz.txt", in.buf);

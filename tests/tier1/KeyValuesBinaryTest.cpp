@@ -1,7 +1,6 @@
 // Tests of the key-value binary form: the exact bytes of each entry, the byte-order flag,
 // round trips both ways, truncated and hostile input, the nesting bound and depth.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -10,6 +9,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/ExactBuffer.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/SmallStack.h"
 #include "tier1/KeyValues.h"
@@ -40,20 +40,6 @@ Bytes Make(std::initializer_list<Piece> pieces) {
     for (const Piece& p : pieces) out.insert(out.end(), p.bytes.begin(), p.bytes.end());
     return out;
 }
-
-// A read-only binary buffer over an exact-size heap copy, so any read past the data is
-// caught by the sanitizers.
-struct ExactBuffer {
-    explicit ExactBuffer(const Bytes& data)
-        : bytes(static_cast<unsigned char*>(malloc(data.empty() ? 1 : data.size()))), buf(nullptr, 0, 0) {
-        if (!data.empty()) memcpy(bytes, data.data(), data.size());
-        buf.SetExternalBuffer(bytes, static_cast<int>(data.size()), static_cast<int>(data.size()),
-                              CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    unsigned char* bytes;
-    CUtlBuffer buf;
-};
 
 // Reads `data` into a new root; the result of ReadAsBinary in *ok.
 KeyValues* Read(const Bytes& data, bool* ok = nullptr) {

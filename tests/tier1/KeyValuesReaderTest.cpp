@@ -16,6 +16,7 @@
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
+#include "support/ExactBuffer.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
@@ -44,19 +45,6 @@ struct Loaded {
     ~Loaded() { root->deleteThis(); }
     KeyValues* operator->() const { return root; }
     KeyValues* root;
-};
-
-// A read-only text buffer over an exact-size copy, so any read past the data is caught.
-struct ExactBuffer {
-    explicit ExactBuffer(const std::string& text)
-        : bytes(static_cast<char*>(malloc(text.size() ? text.size() : 1))), buf(nullptr, 0, 0) {
-        memcpy(bytes, text.data(), text.size());
-        buf.SetExternalBuffer(bytes, static_cast<int>(text.size()), static_cast<int>(text.size()),
-                              CUtlBuffer::BUFFER_TEXT | CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    char* bytes;
-    CUtlBuffer buf;
 };
 
 std::vector<std::string> ChainNames(KeyValues* kv) {
