@@ -26,6 +26,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "tests/support/ExactBuffer.h"
+#include "tests/support/KeyValuesDump.h"
 #include "tests/support/MemoryFileSystem.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
@@ -117,27 +118,22 @@ void CheckTyping(KeyValues* key) {
     FUZZ_CHECK(strcmp(key->GetString(), text) == 0);  // the text it was read from
 }
 
-// Walks two chains (each node, its children, then its later siblings) side by side,
-// checking typing on the first and equality of names, types, values and escape flags.
-bool SameTrees(KeyValues* a, KeyValues* b, bool escapes) {
-    std::vector<std::pair<KeyValues*, KeyValues*>> pending{{a, b}};
+// Every node of a loaded chain (each node, its children, then its later siblings) has
+// the loading root's escape setting and is typed by the plain rule.
+void CheckLoadedTree(KeyValues* root, bool escapes) {
+    std::vector<KeyValues*> pending{root};
     while (!pending.empty()) {
-        KeyValues* x = pending.back().first;
-        KeyValues* y = pending.back().second;
+        KeyValues* key = pending.back();
         pending.pop_back();
-        if (!x || !y) {
-            if (x != y) return false;
-            continue;
-        }
-        FUZZ_CHECK(x->UsesEscapeSequences() == escapes);
-        CheckTyping(x);
-        if (x->GetNameSymbol() != y->GetNameSymbol() || x->GetDataType() != y->GetDataType()) return false;
-        if (x->GetDataType() != KeyValues::TYPE_NONE && strcmp(x->GetString(), y->GetString()) != 0) return false;
-        pending.push_back({x->GetNextKey(), y->GetNextKey()});
-        pending.push_back({x->GetFirstSubKey(), y->GetFirstSubKey()});
+        FUZZ_CHECK(key->UsesEscapeSequences() == escapes);
+        CheckTyping(key);
+        if (key->GetNextKey()) pending.push_back(key->GetNextKey());
+        if (key->GetFirstSubKey()) pending.push_back(key->GetFirstSubKey());
     }
-    return true;
 }
+
+// Names, types, values, kept texts and escape settings of a whole loaded chain.
+std::string Dump(KeyValues* root) { return DumpKeyValues(root, kDumpSiblings | kDumpSourceText | kDumpEscapes); }
 
 KeyValues* LoadBuffer(const uint8_t* data, size_t size, bool escapes, MemoryFileSystem* fs) {
     ExactBuffer text(data, size, CUtlBuffer::BUFFER_TEXT);
@@ -180,7 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KeyValues* first = LoadBuffer(text, length, escapes, &fs);
     HostTier0_SetDeveloperLevel(0);
     KeyValues* second = LoadBuffer(text, length, escapes, &fs);
-    FUZZ_CHECK(SameTrees(first, second, escapes));
+    CheckLoadedTree(first, escapes);
+    const std::string firstDump = Dump(first);
+    FUZZ_CHECK(Dump(second) == firstDump);
     second->deleteThis();
 
     // Through the file system: file f0 is the text up to its first 0 byte, so when the
@@ -188,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KeyValues* fromFile = new KeyValues("root");
     fromFile->UsesEscapeSequences(escapes);
     FUZZ_CHECK(fromFile->LoadFromFile(&fs, "cfg/f0.txt"));
-    if (!memchr(text, 0, length)) FUZZ_CHECK(SameTrees(first, fromFile, escapes));
+    if (!memchr(text, 0, length)) FUZZ_CHECK(Dump(fromFile) == firstDump);
     fromFile->deleteThis();
     first->deleteThis();
 
