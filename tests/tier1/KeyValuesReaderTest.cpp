@@ -627,4 +627,18 @@ TEST_F(KeyValuesReaderTest, QuotedTokensDecodeAtEveryOffset) {
         EXPECT_EQ(strlen(key->GetString()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
         EXPECT_EQ(kv->GetInt("z"), 1);
     }
+    // With escapes on, a character that comes from an escape counts as one: an escape
+    // that makes the 1023rd character is kept, one that would make the 1024th is dropped
+    // with the rest, and reading goes on after the closing quote.
+    for (int before : {1021, 1022, 1023}) {
+        const std::string lead(static_cast<size_t>(before), 'e');
+        const std::string quoted = lead + "\\t\\ntail";
+        const std::string want = (lead + "\t\ntail").substr(0, 1023);
+        Loaded kv("r { \"" + quoted + "\" \"" + quoted + "\" z 1 }", true);
+        KeyValues* key = kv->GetFirstSubKey();
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(std::string(key->GetName()), want) << before;
+        EXPECT_EQ(std::string(key->GetString()), want) << before;
+        EXPECT_EQ(kv->GetInt("z"), 1) << before;
+    }
 }
