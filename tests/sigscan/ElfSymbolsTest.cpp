@@ -79,12 +79,11 @@ TEST(ElfSymbolsTest, HiddenAndExportedFunctionsResolveToTheirLoadedAddresses) {
     const unsigned char expected[] = {0x55, 0x89, 0xE5, 0xB8, 0x31, 0x52, 0x4C, 0x56, 0x5D, 0xE9};
     EXPECT_EQ(memcmp(reinterpret_cast<const void*>(map->l_addr + value), expected, sizeof(expected)), 0);
 
-    // Whole names only; undefined imports are not definitions.
+    // Whole names only.
     EXPECT_FALSE(table.Find("GameHidden", &value));
     EXPECT_FALSE(table.Find("GameHiddenRespawnX", &value));
     EXPECT_FALSE(table.Find("", &value));
     EXPECT_FALSE(table.Find(nullptr, &value));
-    EXPECT_FALSE(table.Find("dlsym", &value));
     dlclose(handle);
 }
 
@@ -247,5 +246,37 @@ TEST(ElfSymbolsTest, DamagedHeadersAndTablesNeverReadOutsideTheFile) {
     shorter.sh_size -= 1;
     Put(file, strtabAt, shorter);
     ASSERT_TRUE(table.OpenBytes(file.data(), file.size()));
+    EXPECT_FALSE(table.Find("GameSwitchTeam", &value));
+}
+
+// An undefined symbol (an import) is no definition, whatever its type and value: the
+// definition after it is found, and with none, nothing is.
+TEST(ElfSymbolsTest, UndefinedSymbolsAreNotDefinitions) {
+    std::vector<unsigned char> file = ReadFile(GameLibrary());
+    const size_t switchAt = SymbolOffset(file, "GameSwitchTeam");
+    const size_t firstAt = Get<Elf32_Shdr>(file, SymtabHeaderOffset(file)).sh_offset + sizeof(Elf32_Sym);
+    ASSERT_GT(switchAt, firstAt);
+    const Elf32_Sym definition = Get<Elf32_Sym>(file, switchAt);
+    ASSERT_NE(definition.st_shndx, SHN_UNDEF);
+
+    Elf32_Sym import = definition;  // an import of the same name first in the table
+    import.st_value = definition.st_value + 0x100;
+    import.st_shndx = SHN_UNDEF;
+    for (unsigned char type : {STT_FUNC, STT_OBJECT}) {
+        import.st_info = ELF32_ST_INFO(STB_GLOBAL, type);
+        Put(file, firstAt, import);
+        ElfSymbolTable table;
+        ASSERT_TRUE(table.OpenBytes(file.data(), file.size())) << table.Error();
+        uint32_t value = 0;
+        EXPECT_TRUE(table.Find("GameSwitchTeam", &value));
+        EXPECT_EQ(value, definition.st_value) << "type " << int(type);
+    }
+
+    Elf32_Sym undefined = definition;
+    undefined.st_shndx = SHN_UNDEF;
+    Put(file, switchAt, undefined);
+    ElfSymbolTable table;
+    ASSERT_TRUE(table.OpenBytes(file.data(), file.size()));
+    uint32_t value = 0;
     EXPECT_FALSE(table.Find("GameSwitchTeam", &value));
 }
