@@ -25,6 +25,8 @@
 #include "fuzz/FuzzCheck.h"
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "tests/support/ExactBuffer.h"
+#include "tests/support/KeyValuesDump.h"
 #include "tests/support/MemoryFileSystem.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
@@ -32,19 +34,6 @@
 #include "tier1/UtlCharConversion.h"
 
 namespace {
-
-// A read-only text buffer over an exact-size copy of the data.
-struct ExactBuffer {
-    ExactBuffer(const uint8_t* data, size_t size)
-        : bytes(static_cast<char*>(malloc(size ? size : 1))), buf(nullptr, 0, 0) {
-        if (size) memcpy(bytes, data, size);
-        buf.SetExternalBuffer(bytes, static_cast<int>(size), static_cast<int>(size),
-                              CUtlBuffer::BUFFER_TEXT | CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    char* bytes;
-    CUtlBuffer buf;
-};
 
 // The token scan written with the buffer's own primitives.
 bool ReferenceToken(CUtlBuffer& buf, bool escapes, bool& quoted, std::string& token) {
@@ -79,7 +68,7 @@ bool ReferenceToken(CUtlBuffer& buf, bool escapes, bool& quoted, std::string& to
 }
 
 void CheckTokens(const uint8_t* data, size_t size, bool escapes) {
-    ExactBuffer ours(data, size), reference(data, size);
+    ExactBuffer ours(data, size, CUtlBuffer::BUFFER_TEXT), reference(data, size, CUtlBuffer::BUFFER_TEXT);
     KeyValues reader("reader");
     reader.UsesEscapeSequences(escapes);
     for (int i = 0; i < 1024; ++i) {
@@ -129,30 +118,25 @@ void CheckTyping(KeyValues* key) {
     FUZZ_CHECK(strcmp(key->GetString(), text) == 0);  // the text it was read from
 }
 
-// Walks two chains (each node, its children, then its later siblings) side by side,
-// checking typing on the first and equality of names, types, values and escape flags.
-bool SameTrees(KeyValues* a, KeyValues* b, bool escapes) {
-    std::vector<std::pair<KeyValues*, KeyValues*>> pending{{a, b}};
+// Every node of a loaded chain (each node, its children, then its later siblings) has
+// the loading root's escape setting and is typed by the plain rule.
+void CheckLoadedTree(KeyValues* root, bool escapes) {
+    std::vector<KeyValues*> pending{root};
     while (!pending.empty()) {
-        KeyValues* x = pending.back().first;
-        KeyValues* y = pending.back().second;
+        KeyValues* key = pending.back();
         pending.pop_back();
-        if (!x || !y) {
-            if (x != y) return false;
-            continue;
-        }
-        FUZZ_CHECK(x->UsesEscapeSequences() == escapes);
-        CheckTyping(x);
-        if (x->GetNameSymbol() != y->GetNameSymbol() || x->GetDataType() != y->GetDataType()) return false;
-        if (x->GetDataType() != KeyValues::TYPE_NONE && strcmp(x->GetString(), y->GetString()) != 0) return false;
-        pending.push_back({x->GetNextKey(), y->GetNextKey()});
-        pending.push_back({x->GetFirstSubKey(), y->GetFirstSubKey()});
+        FUZZ_CHECK(key->UsesEscapeSequences() == escapes);
+        CheckTyping(key);
+        if (key->GetNextKey()) pending.push_back(key->GetNextKey());
+        if (key->GetFirstSubKey()) pending.push_back(key->GetFirstSubKey());
     }
-    return true;
 }
 
+// Names, types, values, kept texts and escape settings of a whole loaded chain.
+std::string Dump(KeyValues* root) { return DumpKeyValues(root, kDumpSiblings | kDumpSourceText | kDumpEscapes); }
+
 KeyValues* LoadBuffer(const uint8_t* data, size_t size, bool escapes, MemoryFileSystem* fs) {
-    ExactBuffer text(data, size);
+    ExactBuffer text(data, size, CUtlBuffer::BUFFER_TEXT);
     KeyValues* root = new KeyValues("root");
     root->UsesEscapeSequences(escapes);
     root->LoadFromBuffer("cfg/f0.txt", text.buf, fs);
@@ -192,7 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KeyValues* first = LoadBuffer(text, length, escapes, &fs);
     HostTier0_SetDeveloperLevel(0);
     KeyValues* second = LoadBuffer(text, length, escapes, &fs);
-    FUZZ_CHECK(SameTrees(first, second, escapes));
+    CheckLoadedTree(first, escapes);
+    const std::string firstDump = Dump(first);
+    FUZZ_CHECK(Dump(second) == firstDump);
     second->deleteThis();
 
     // Through the file system: file f0 is the text up to its first 0 byte, so when the
@@ -200,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KeyValues* fromFile = new KeyValues("root");
     fromFile->UsesEscapeSequences(escapes);
     FUZZ_CHECK(fromFile->LoadFromFile(&fs, "cfg/f0.txt"));
-    if (!memchr(text, 0, length)) FUZZ_CHECK(SameTrees(first, fromFile, escapes));
+    if (!memchr(text, 0, length)) FUZZ_CHECK(Dump(fromFile) == firstDump);
     fromFile->deleteThis();
     first->deleteThis();
 

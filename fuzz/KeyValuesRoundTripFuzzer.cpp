@@ -14,65 +14,21 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <utility>
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
+#include "tests/support/ExactBuffer.h"
+#include "tests/support/KeyValuesDump.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
 
 namespace {
 
-// A read-only buffer over an exact-size copy of the data.
-struct ExactBuffer {
-    ExactBuffer(const uint8_t* data, size_t size, int flags)
-        : bytes(static_cast<uint8_t*>(malloc(size ? size : 1))), buf(nullptr, 0, 0) {
-        if (size) memcpy(bytes, data, size);
-        buf.SetExternalBuffer(bytes, static_cast<int>(size), static_cast<int>(size),
-                              flags | CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    uint8_t* bytes;
-    CUtlBuffer buf;
-};
-
-bool SameBits(float a, float b) { return memcmp(&a, &b, sizeof(a)) == 0; }
-
-// Name, type and the value the binary form carries. The float's bits are read from the
-// text-free getters: both sides pass through the same conversions.
-bool SameValue(KeyValues* a, KeyValues* b) {
-    // Names by text: a node without a name is written with the empty one.
-    if (strcmp(a->GetName(), b->GetName()) != 0 || a->GetDataType() != b->GetDataType()) return false;
-    switch (a->GetDataType()) {
-        case KeyValues::TYPE_STRING: return strcmp(a->GetString(), b->GetString()) == 0;
-        case KeyValues::TYPE_INT: return a->GetInt() == b->GetInt();
-        case KeyValues::TYPE_FLOAT: return SameBits(a->GetFloat(), b->GetFloat());
-        case KeyValues::TYPE_PTR: return a->GetPtr() == b->GetPtr();
-        case KeyValues::TYPE_COLOR: return a->GetColor() == b->GetColor();
-        case KeyValues::TYPE_UINT64: return a->GetUint64() == b->GetUint64();
-        default: return true;
-    }
-}
-
-// Two chains (each node, its children, then its later siblings) side by side.
-bool SameBinaryTrees(KeyValues* a, KeyValues* b) {
-    std::vector<std::pair<KeyValues*, KeyValues*>> pending{{a, b}};
-    while (!pending.empty()) {
-        KeyValues* x = pending.back().first;
-        KeyValues* y = pending.back().second;
-        pending.pop_back();
-        if (!x || !y) {
-            if (x != y) return false;
-            continue;
-        }
-        if (!SameValue(x, y)) return false;
-        pending.push_back({x->GetNextKey(), y->GetNextKey()});
-        pending.push_back({x->GetFirstSubKey(), y->GetFirstSubKey()});
-    }
-    return true;
-}
+// What the binary form carries of a whole chain: names (a node without a name is
+// written with the empty one), types and values.
+std::string BinaryDump(KeyValues* root) { return DumpKeyValues(root, kDumpSiblings); }
 
 // Whether the text writer writes anything for `key` (a child of some block).
 bool WrittenAsText(KeyValues* key) {
@@ -86,36 +42,30 @@ bool WrittenAsText(KeyValues* key) {
     }
 }
 
-// `read` is `original` (a tree read from text) written as text and read again: its
-// children are the original's that were written, in order, with the same names, types
-// and texts; a block becomes a section.
-bool SameTextTrees(KeyValues* original, KeyValues* read) {
-    std::vector<std::pair<KeyValues*, KeyValues*>> pending{{original, read}};
+// What the text form carries of `tree` (read from text, so its blocks are sections and
+// its numbers keep their texts), rendered with the numbers' texts: a copy without the
+// children the writer leaves out, decided on the tree as it is (a block whose children
+// are all left out is still written, empty).
+std::string TextDump(KeyValues* tree) {
+    KeyValues* copy = tree->MakeCopy();
+    std::vector<KeyValues*> pending{copy};
     while (!pending.empty()) {
-        KeyValues* x = pending.back().first;
-        KeyValues* y = pending.back().second;
+        KeyValues* node = pending.back();
         pending.pop_back();
-        if (x->GetNameSymbol() != y->GetNameSymbol()) return false;
-        if (x->GetFirstSubKey() || x == original) {
-            if (y->GetDataType() != KeyValues::TYPE_NONE) return false;
-            KeyValues* child = y->GetFirstSubKey();
-            for (KeyValues* c = x->GetFirstSubKey(); c; c = c->GetNextKey()) {
-                if (!WrittenAsText(c)) continue;
-                if (!child) return false;
-                pending.push_back({c, child});
-                child = child->GetNextKey();
+        for (KeyValues* child = node->GetFirstSubKey(); child;) {
+            KeyValues* next = child->GetNextKey();
+            if (WrittenAsText(child)) {
+                pending.push_back(child);
+            } else {
+                node->RemoveSubKey(child);
+                child->deleteThis();
             }
-            if (child) return false;
-            continue;
+            child = next;
         }
-        if (x->GetDataType() != y->GetDataType() || y->GetFirstSubKey()) return false;
-        const char* xText = x->GetSourceText() ? x->GetSourceText() : x->GetString();
-        const char* yText = y->GetSourceText() ? y->GetSourceText() : y->GetString();
-        if (strcmp(xText, yText) != 0) return false;
-        if (x->GetDataType() == KeyValues::TYPE_FLOAT && !SameBits(x->GetFloat(), y->GetFloat())) return false;
-        if (x->GetDataType() == KeyValues::TYPE_INT && x->GetInt() != y->GetInt()) return false;
     }
-    return true;
+    std::string dump = DumpKeyValues(copy, kDumpSourceText);
+    copy->deleteThis();
+    return dump;
 }
 
 std::vector<uint8_t> WriteBinary(KeyValues* tree, bool reverse) {
@@ -127,7 +77,7 @@ std::vector<uint8_t> WriteBinary(KeyValues* tree, bool reverse) {
 }
 
 KeyValues* ReadBinary(const std::vector<uint8_t>& bytes, bool* ok) {
-    ExactBuffer in(bytes.data(), bytes.size(), 0);
+    ExactBuffer in(bytes);
     KeyValues* tree = new KeyValues("old");
     *ok = tree->ReadAsBinary(in.buf);
     return tree;
@@ -141,7 +91,7 @@ std::vector<char> WriteText(KeyValues* tree) {
 }
 
 KeyValues* ReadText(const char* text, size_t size, bool escapes) {
-    ExactBuffer in(reinterpret_cast<const uint8_t*>(text), size, CUtlBuffer::BUFFER_TEXT);
+    ExactBuffer in(text, size, CUtlBuffer::BUFFER_TEXT);
     KeyValues* tree = new KeyValues("root");
     tree->UsesEscapeSequences(escapes);
     tree->LoadFromBuffer("fuzz.txt", in.buf);
@@ -164,7 +114,7 @@ void CheckBinary(const uint8_t* data, size_t size, bool escapes, bool reverse) {
     KeyValues* second = ReadBinary(bytes, &secondOk);
     FUZZ_CHECK(secondOk || !ok);  // a tree read whole is read whole again
     if (secondOk) {
-        FUZZ_CHECK(SameBinaryTrees(first, second));
+        FUZZ_CHECK(BinaryDump(second) == BinaryDump(first));
         FUZZ_CHECK(WriteBinary(second, false) == bytes);
     }
     if (reverse) FUZZ_CHECK(WriteBinary(first, true).size() == bytes.size());
@@ -191,13 +141,15 @@ void CheckText(const uint8_t* data, size_t size, bool escapes) {
 
     std::vector<char> written = WriteText(first);
     KeyValues* second = ReadText(written.data(), written.size(), escapes);
-    FUZZ_CHECK(SameTextTrees(first, second));
+    // The tree written as text and read again: the children that were written, in order,
+    // with the same names, types and texts.
+    FUZZ_CHECK(DumpKeyValues(second, kDumpSourceText) == TextDump(first));
     second->deleteThis();
 
     bool ok = false;
     KeyValues* binary = ReadBinary(WriteBinary(first, false), &ok);
     FUZZ_CHECK(ok);
-    FUZZ_CHECK(SameBinaryTrees(first, binary));
+    FUZZ_CHECK(BinaryDump(binary) == BinaryDump(first));
     binary->deleteThis();
     first->deleteThis();
 }

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
+#include "tests/support/ExactBuffer.h"
 #include "tier1/UtlBuffer.h"
 #include "tier1/UtlCharConversion.h"
 
@@ -40,14 +41,8 @@ private:
     size_t next_;
 };
 
-// A block of exactly `size` bytes (at least 1), so the sanitizer sees any write past it.
-struct Exact {
-    explicit Exact(int size)
-        : size(size > 0 ? size : 1), bytes(static_cast<char*>(malloc(static_cast<size_t>(this->size)))) {}
-    ~Exact() { free(bytes); }
-    int size;
-    char* bytes;
-};
+// The room a read was measured to need: an empty result still takes its terminator.
+size_t Room(int measured) { return measured > 0 ? static_cast<size_t>(measured) : 1; }
 
 CUtlCharConversion* PickConversion(Script& script) {
     switch (script.Next() % 3) {
@@ -65,20 +60,20 @@ void ReadString(CUtlBuffer& buf, Script& script, int which) {
         int room = which == 0   ? buf.PeekStringLength()
                    : which == 1 ? buf.PeekLineLength()
                                 : buf.PeekDelimitedStringLength(conv, true);
-        Exact dest(room);
-        dest.bytes[0] = 0;
-        if (which == 0) buf.GetString(dest.bytes, 0);
-        if (which == 1) buf.GetLine(dest.bytes, 0);
-        if (which == 2) buf.GetDelimitedString(conv, dest.bytes, 0);
-        FUZZ_CHECK(memchr(dest.bytes, 0, static_cast<size_t>(dest.size)) != nullptr);
+        ExactBlock dest(Room(room));
+        dest.data()[0] = 0;
+        if (which == 0) buf.GetString(dest.data(), 0);
+        if (which == 1) buf.GetLine(dest.data(), 0);
+        if (which == 2) buf.GetDelimitedString(conv, dest.data(), 0);
+        FUZZ_CHECK(memchr(dest.data(), 0, dest.size()) != nullptr);
         return;
     }
-    Exact dest(limit);
-    dest.bytes[0] = 0;
-    if (which == 0) buf.GetString(dest.bytes, limit);
-    if (which == 1) buf.GetLine(dest.bytes, limit);
-    if (which == 2) buf.GetDelimitedString(PickConversion(script), dest.bytes, limit);
-    FUZZ_CHECK(strlen(dest.bytes) < static_cast<size_t>(limit));
+    ExactBlock dest(limit);
+    dest.data()[0] = 0;
+    if (which == 0) buf.GetString(dest.data(), limit);
+    if (which == 1) buf.GetLine(dest.data(), limit);
+    if (which == 2) buf.GetDelimitedString(PickConversion(script), dest.data(), limit);
+    FUZZ_CHECK(strlen(dest.data()) < static_cast<size_t>(limit));
 }
 
 void ReadOperations(CUtlBuffer& buf, Script& script) {
@@ -102,10 +97,10 @@ void ReadOperations(CUtlBuffer& buf, Script& script) {
                     case 1: buf.Scanf("%c%x", &c, &x); break;
                     case 2: buf.Scanf("a=%i;%u", &i, &u); break;
                     default: {
-                        Exact s(buf.PeekStringLength());
-                        s.bytes[0] = 0;
-                        buf.Scanf("%s", s.bytes);
-                        FUZZ_CHECK(memchr(s.bytes, 0, static_cast<size_t>(s.size)) != nullptr);
+                        ExactBlock s(Room(buf.PeekStringLength()));
+                        s.data()[0] = 0;
+                        buf.Scanf("%s", s.data());
+                        FUZZ_CHECK(memchr(s.data(), 0, s.size()) != nullptr);
                         break;
                     }
                 }
@@ -214,10 +209,10 @@ void CheckDelimitedRoundTrip(const uint8_t* data, size_t size, Script& script) {
     FUZZ_CHECK(buf.IsValid());
     FUZZ_CHECK(buf.PeekDelimitedStringLength(conv, true) == static_cast<int>(text.size()) + 1);
     FUZZ_CHECK(buf.PeekDelimitedStringLength(conv, false) == buf.TellMaxPut() + 1);
-    Exact dest(static_cast<int>(text.size()) + 1);
-    buf.GetDelimitedString(conv, dest.bytes, 0);
+    ExactBlock dest(text.size() + 1);
+    buf.GetDelimitedString(conv, dest.data(), 0);
     FUZZ_CHECK(buf.IsValid());
-    FUZZ_CHECK(text == dest.bytes);
+    FUZZ_CHECK(text == dest.data());
     FUZZ_CHECK(buf.TellGet() == buf.TellPut());
 }
 
@@ -265,11 +260,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int flags = ((mode & 1) ? B::BUFFER_TEXT : 0) | ((mode & 2) ? B::BUFFER_CONTAINS_CRLF : 0);
 
     {
-        Exact copy(static_cast<int>(bodySize));
-        if (bodySize) memcpy(copy.bytes, body, bodySize);
-        CUtlBuffer readOnly(copy.bytes, static_cast<int>(bodySize), flags | B::BUFFER_READ_ONLY);
-        ReadOperations(readOnly, script);
-        FUZZ_CHECK(memcmp(copy.bytes, body, bodySize) == 0);
+        ExactBuffer readOnly(body, bodySize, flags);
+        ReadOperations(readOnly.buf, script);
+        FUZZ_CHECK(memcmp(readOnly.block.data(), body, bodySize) == 0);
     }
     {
         CUtlBuffer owned(0, 0, flags);

@@ -41,6 +41,20 @@ size_t SymtabHeaderOffset(const std::vector<unsigned char>& file) {
     return 0;
 }
 
+// The file offset of the first symbol named `name` in the symbol table, found
+// independently of the reader; 0 when there is none.
+size_t SymbolOffset(const std::vector<unsigned char>& file, const char* name) {
+    const Elf32_Ehdr header = Get<Elf32_Ehdr>(file, 0);
+    const Elf32_Shdr symtab = Get<Elf32_Shdr>(file, SymtabHeaderOffset(file));
+    const Elf32_Shdr strtab = Get<Elf32_Shdr>(file, header.e_shoff + symtab.sh_link * sizeof(Elf32_Shdr));
+    for (uint32_t i = 0; i < symtab.sh_size / sizeof(Elf32_Sym); ++i) {
+        const size_t at = symtab.sh_offset + i * sizeof(Elf32_Sym);
+        const char* text = reinterpret_cast<const char*>(&file[strtab.sh_offset + Get<Elf32_Sym>(file, at).st_name]);
+        if (strcmp(text, name) == 0) return at;
+    }
+    return 0;
+}
+
 }  // namespace
 
 TEST(ElfSymbolsTest, HiddenAndExportedFunctionsResolveToTheirLoadedAddresses) {
@@ -65,12 +79,11 @@ TEST(ElfSymbolsTest, HiddenAndExportedFunctionsResolveToTheirLoadedAddresses) {
     const unsigned char expected[] = {0x55, 0x89, 0xE5, 0xB8, 0x31, 0x52, 0x4C, 0x56, 0x5D, 0xE9};
     EXPECT_EQ(memcmp(reinterpret_cast<const void*>(map->l_addr + value), expected, sizeof(expected)), 0);
 
-    // Whole names only; undefined imports are not definitions.
+    // Whole names only.
     EXPECT_FALSE(table.Find("GameHidden", &value));
     EXPECT_FALSE(table.Find("GameHiddenRespawnX", &value));
     EXPECT_FALSE(table.Find("", &value));
     EXPECT_FALSE(table.Find(nullptr, &value));
-    EXPECT_FALSE(table.Find("dlsym", &value));
     dlclose(handle);
 }
 
@@ -211,5 +224,59 @@ TEST(ElfSymbolsTest, DamagedHeadersAndTablesNeverReadOutsideTheFile) {
         }
     }
     ASSERT_TRUE(table.OpenBytes(file.data(), file.size()));
+    EXPECT_FALSE(table.Find("GameSwitchTeam", &value));
+
+    // A name that ends exactly at the end of the string table has its terminator outside
+    // it, so it is no name. GameSwitchTeam's name, with its 0, moved to the table's last
+    // bytes: found. The table then one byte shorter, so that the 0 lies just past it:
+    // not found.
+    file = good;
+    const size_t switchAt = SymbolOffset(file, "GameSwitchTeam");
+    ASSERT_NE(switchAt, 0u);
+    const Elf32_Sym switchTeam = Get<Elf32_Sym>(file, switchAt);
+    const char name[] = "GameSwitchTeam";
+    Elf32_Sym moved = switchTeam;
+    moved.st_name = strtab.sh_size - sizeof(name);
+    memcpy(&file[strtab.sh_offset + moved.st_name], name, sizeof(name));
+    Put(file, switchAt, moved);
+    ASSERT_TRUE(table.OpenBytes(file.data(), file.size()));
+    ASSERT_TRUE(table.Find("GameSwitchTeam", &value));
+    EXPECT_EQ(value, switchTeam.st_value);
+    Elf32_Shdr shorter = strtab;
+    shorter.sh_size -= 1;
+    Put(file, strtabAt, shorter);
+    ASSERT_TRUE(table.OpenBytes(file.data(), file.size()));
+    EXPECT_FALSE(table.Find("GameSwitchTeam", &value));
+}
+
+// An undefined symbol (an import) is no definition, whatever its type and value: the
+// definition after it is found, and with none, nothing is.
+TEST(ElfSymbolsTest, UndefinedSymbolsAreNotDefinitions) {
+    std::vector<unsigned char> file = ReadFile(GameLibrary());
+    const size_t switchAt = SymbolOffset(file, "GameSwitchTeam");
+    const size_t firstAt = Get<Elf32_Shdr>(file, SymtabHeaderOffset(file)).sh_offset + sizeof(Elf32_Sym);
+    ASSERT_GT(switchAt, firstAt);
+    const Elf32_Sym definition = Get<Elf32_Sym>(file, switchAt);
+    ASSERT_NE(definition.st_shndx, SHN_UNDEF);
+
+    Elf32_Sym import = definition;  // an import of the same name first in the table
+    import.st_value = definition.st_value + 0x100;
+    import.st_shndx = SHN_UNDEF;
+    for (unsigned char type : {STT_FUNC, STT_OBJECT}) {
+        import.st_info = ELF32_ST_INFO(STB_GLOBAL, type);
+        Put(file, firstAt, import);
+        ElfSymbolTable table;
+        ASSERT_TRUE(table.OpenBytes(file.data(), file.size())) << table.Error();
+        uint32_t value = 0;
+        EXPECT_TRUE(table.Find("GameSwitchTeam", &value));
+        EXPECT_EQ(value, definition.st_value) << "type " << int(type);
+    }
+
+    Elf32_Sym undefined = definition;
+    undefined.st_shndx = SHN_UNDEF;
+    Put(file, switchAt, undefined);
+    ElfSymbolTable table;
+    ASSERT_TRUE(table.OpenBytes(file.data(), file.size()));
+    uint32_t value = 0;
     EXPECT_FALSE(table.Find("GameSwitchTeam", &value));
 }

@@ -40,6 +40,14 @@ int LinearScan(const char* name) {
     return -1;
 }
 
+// The name with every ASCII letter in the other case.
+std::string OtherCase(std::string name) {
+    for (char& c : name) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) c = static_cast<char>(c ^ 0x20);
+    }
+    return name;
+}
+
 class SigScanIndex : public ::testing::Test {
 protected:
     void TearDown() override { ClearSigScanData(); }
@@ -56,22 +64,34 @@ TEST_F(SigScanIndex, EmptyTableAndNullNameFindNothing) {
     EXPECT_EQ(GetFuncAddr(nullptr), nullptr);
 }
 
-TEST_F(SigScanIndex, FirstLastAndLongestNamesAreFoundInAnyCase) {
+TEST_F(SigScanIndex, EveryNameIsFoundByItsOtherCaseSpelling) {
+    // 300 names, then the same 300 in the other case, which are never the first match.
+    // With 1024 slots a name and its other-case spelling land in different slots unless
+    // the hash folds case (with 16 or 32 slots their hashes' low bits agree anyway).
+    // Every letter starts some name in each case.
     std::vector<std::string> names;
-    for (int i = 0; i < 300; ++i) names.push_back("Fn" + std::to_string(i));
+    for (int i = 0; i < 300; ++i) {
+        names.push_back(std::string(1, static_cast<char>('A' + i % 26)) + static_cast<char>('a' + i * 7 % 26) + "_Fn" +
+                        std::to_string(i));
+    }
+    for (int i = 0; i < 300; ++i) names.push_back(OtherCase(names[i]));
     names.push_back(std::string(1023, 'q') + "Z");  // the longest name a record holds, last
     Fill(names);
+    for (int i = 0; i < 600; ++i) {
+        ASSERT_EQ(GetFuncIndex(OtherCase(names[i]).c_str()), i % 300) << names[i];
+        ASSERT_EQ(GetFuncAddr(names[i].c_str()), AddressOf(i % 300)) << names[i];
+    }
     const struct {
         const char* name;
         int position;
     } cases[] = {
-        {"Fn0", 0}, {"fN0", 0}, {"FN1", 1}, {"fn10", 10}, {"FN299", 299}, {"Fn", -1}, {"Fn3000", -1}, {"Fn 1", -1},
+        {"aA_fN0", 0}, {"AA_FN0", 0}, {"nN_FN299", 299}, {"Aa_Fn", -1}, {"Aa_Fn00", -1}, {"Aa_Fn 0", -1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(GetFuncIndex(c.name), c.position) << c.name;
         EXPECT_EQ(GetFuncAddr(c.name), c.position < 0 ? nullptr : AddressOf(c.position)) << c.name;
     }
-    EXPECT_EQ(GetFuncIndex((std::string(1023, 'Q') + "z").c_str()), 300);
+    EXPECT_EQ(GetFuncIndex((std::string(1023, 'Q') + "z").c_str()), 600);
     EXPECT_EQ(GetFuncIndex(std::string(1023, 'q').c_str()), -1);
     EXPECT_EQ(GetFuncIndex((std::string(1023, 'q') + "zz").c_str()), -1);
 }

@@ -1,7 +1,6 @@
 // Tests of the key-value binary form: the exact bytes of each entry, the byte-order flag,
 // round trips both ways, truncated and hostile input, the nesting bound and depth.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -10,6 +9,8 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/ExactBuffer.h"
+#include "support/KeyValuesDump.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/SmallStack.h"
 #include "tier1/KeyValues.h"
@@ -41,20 +42,6 @@ Bytes Make(std::initializer_list<Piece> pieces) {
     return out;
 }
 
-// A read-only binary buffer over an exact-size heap copy, so any read past the data is
-// caught by the sanitizers.
-struct ExactBuffer {
-    explicit ExactBuffer(const Bytes& data)
-        : bytes(static_cast<unsigned char*>(malloc(data.empty() ? 1 : data.size()))), buf(nullptr, 0, 0) {
-        if (!data.empty()) memcpy(bytes, data.data(), data.size());
-        buf.SetExternalBuffer(bytes, static_cast<int>(data.size()), static_cast<int>(data.size()),
-                              CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    unsigned char* bytes;
-    CUtlBuffer buf;
-};
-
 // Reads `data` into a new root; the result of ReadAsBinary in *ok.
 KeyValues* Read(const Bytes& data, bool* ok = nullptr) {
     ExactBuffer in(data);
@@ -62,30 +49,6 @@ KeyValues* Read(const Bytes& data, bool* ok = nullptr) {
     bool result = root->ReadAsBinary(in.buf);
     if (ok) *ok = result;
     return root;
-}
-
-// Every field the format carries, through the chain and the children.
-void ExpectSameTree(KeyValues* a, KeyValues* b, const std::string& where = "") {
-    for (; a && b; a = a->GetNextKey(), b = b->GetNextKey()) {
-        const std::string here = where + "/" + a->GetName();
-        EXPECT_EQ(a->GetNameSymbol(), b->GetNameSymbol()) << here;
-        ASSERT_EQ(a->GetDataType(), b->GetDataType()) << here;
-        switch (a->GetDataType()) {
-            case KeyValues::TYPE_STRING: EXPECT_STREQ(a->GetString(), b->GetString()) << here; break;
-            case KeyValues::TYPE_INT: EXPECT_EQ(a->GetInt(), b->GetInt()) << here; break;
-            case KeyValues::TYPE_FLOAT: {
-                float x = a->GetFloat(), y = b->GetFloat();
-                EXPECT_EQ(memcmp(&x, &y, sizeof(x)), 0) << here;
-                break;
-            }
-            case KeyValues::TYPE_PTR: EXPECT_EQ(a->GetPtr(), b->GetPtr()) << here; break;
-            case KeyValues::TYPE_COLOR: EXPECT_TRUE(a->GetColor() == b->GetColor()) << here; break;
-            case KeyValues::TYPE_UINT64: EXPECT_EQ(a->GetUint64(), b->GetUint64()) << here; break;
-            default: break;
-        }
-        ExpectSameTree(a->GetFirstSubKey(), b->GetFirstSubKey(), here);
-    }
-    EXPECT_EQ(a == nullptr, b == nullptr) << where << ": different lengths";
 }
 
 TEST_F(KeyValuesBinaryTest, EntriesHaveTheirExactBytes) {
@@ -167,7 +130,8 @@ TEST_F(KeyValuesBinaryTest, TreesRoundTripWithEveryTypeTheFormatCarries) {
     bool ok = false;
     KeyValues* back = Read(bytes, &ok);
     EXPECT_TRUE(ok);
-    ExpectSameTree(root, back);
+    EXPECT_EQ(DumpKeyValues(back, kDumpSiblings), DumpKeyValues(root, kDumpSiblings))
+        << "every field the format carries";
     EXPECT_TRUE(back->FindKey("a/empty") && !back->FindKey("a/empty")->GetFirstSubKey())
         << "an empty section reads back without children";
     EXPECT_EQ(back->GetDataType("w"), KeyValues::TYPE_WSTRING);

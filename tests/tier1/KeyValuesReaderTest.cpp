@@ -16,6 +16,7 @@
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
+#include "support/ExactBuffer.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
@@ -44,19 +45,6 @@ struct Loaded {
     ~Loaded() { root->deleteThis(); }
     KeyValues* operator->() const { return root; }
     KeyValues* root;
-};
-
-// A read-only text buffer over an exact-size copy, so any read past the data is caught.
-struct ExactBuffer {
-    explicit ExactBuffer(const std::string& text)
-        : bytes(static_cast<char*>(malloc(text.size() ? text.size() : 1))), buf(nullptr, 0, 0) {
-        memcpy(bytes, text.data(), text.size());
-        buf.SetExternalBuffer(bytes, static_cast<int>(text.size()), static_cast<int>(text.size()),
-                              CUtlBuffer::BUFFER_TEXT | CUtlBuffer::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    char* bytes;
-    CUtlBuffer buf;
 };
 
 std::vector<std::string> ChainNames(KeyValues* kv) {
@@ -520,10 +508,14 @@ TEST_F(KeyValuesReaderTest, LoadFromFileReadsIntoAnAlignedBuffer) {
 
 // An int read from text keeps exactly that text, whether "%d" would print it the same
 // (then the text is made again from the value when asked for) or not (then it is kept).
+// Its value is strtol's, which saturates exactly at the int range, not a step before.
 TEST_F(KeyValuesReaderTest, IntsKeepTheirTextExactly) {
-    const char* const texts[] = {
-        "0",  "7",  "-7", "10",  "-10",        "2147483647",  "-2147483648", "1000000000",  "00",          "07",
-        "+7", "-0", "+0", "-07", "2147483648", "-2147483649", "01",          "+2147483647", "99999999999", "-1"};
+    const char* const texts[] = {"0",           "7",           "-7",          "10",          "-10",
+                                 "2147483647",  "-2147483648", "1000000000",  "00",          "07",
+                                 "+7",          "-0",          "+0",          "-07",         "2147483648",
+                                 "-2147483649", "01",          "+2147483647", "99999999999", "-1",
+                                 "2147483646",  "-2147483647", "2147483640",  "-2147483640", "0002147483646",
+                                 "214748364",   "21474836470"};
     for (const char* text : texts) {
         SCOPED_TRACE(text);
         Loaded kv(std::string("r { v \"") + text + "\" w " + text + " }");
@@ -634,5 +626,19 @@ TEST_F(KeyValuesReaderTest, QuotedTokensDecodeAtEveryOffset) {
         EXPECT_EQ(strlen(key->GetName()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
         EXPECT_EQ(strlen(key->GetString()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
         EXPECT_EQ(kv->GetInt("z"), 1);
+    }
+    // With escapes on, a character that comes from an escape counts as one: an escape
+    // that makes the 1023rd character is kept, one that would make the 1024th is dropped
+    // with the rest, and reading goes on after the closing quote.
+    for (int before : {1021, 1022, 1023}) {
+        const std::string lead(static_cast<size_t>(before), 'e');
+        const std::string quoted = lead + "\\t\\ntail";
+        const std::string want = (lead + "\t\ntail").substr(0, 1023);
+        Loaded kv("r { \"" + quoted + "\" \"" + quoted + "\" z 1 }", true);
+        KeyValues* key = kv->GetFirstSubKey();
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(std::string(key->GetName()), want) << before;
+        EXPECT_EQ(std::string(key->GetString()), want) << before;
+        EXPECT_EQ(kv->GetInt("z"), 1) << before;
     }
 }

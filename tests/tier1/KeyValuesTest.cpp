@@ -302,6 +302,9 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
     kv->SetUint64("u", 0xFFFFFFFFFFFFFFFFull);
     kv->SetString("s", "12abc");
     kv->SetString("huge", "99999999999");
+    kv->SetString("octal", "010");  // decimal, whatever its leading zeros
+    kv->SetString("hex", "0x1A");
+    kv->SetString("nearMax", "2147483646");
     kv->SetString("real", "2.5e3x");
     kv->SetInt("section", 5);
     kv->FindKey("section/child", true);  // a section keeps its old 4-byte value
@@ -324,6 +327,9 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
     EXPECT_EQ(kv->GetInt("u", 9), 0);
     EXPECT_EQ(kv->GetInt("s"), 12);
     EXPECT_EQ(kv->GetInt("huge"), INT_MAX);
+    EXPECT_EQ(kv->GetInt("octal"), 10);
+    EXPECT_EQ(kv->GetInt("hex"), 0);
+    EXPECT_EQ(kv->GetInt("nearMax"), 2147483646);
     EXPECT_EQ(kv->GetInt("section"), 5);
     EXPECT_EQ(kv->GetInt("missing", 99), 99);
 
@@ -331,6 +337,8 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
     EXPECT_EQ(kv->GetUint64("f"), 0xFFFFFFFFFFFFFFFEull);
     EXPECT_EQ(kv->GetUint64("u"), 0xFFFFFFFFFFFFFFFFull);
     EXPECT_EQ(kv->GetUint64("huge"), 2147483647ull);  // read as a 32-bit long
+    EXPECT_EQ(kv->GetUint64("octal"), 10ull);
+    EXPECT_EQ(kv->GetUint64("hex"), 0ull);
     EXPECT_EQ(kv->GetUint64("c"), 0x04030201ull);
 
     EXPECT_FLOAT_EQ(kv->GetFloat("i"), -7.0f);

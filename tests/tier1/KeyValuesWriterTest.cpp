@@ -9,6 +9,7 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
+#include "support/KeyValuesDump.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/SmallStack.h"
 #include "tier1/IBaseFileSystem.h"
@@ -65,25 +66,6 @@ KeyValues* Load(const std::string& text, bool escapes = false) {
     root->UsesEscapeSequences(escapes);
     root->LoadFromBuffer("t.txt", text.c_str());
     return root;
-}
-
-// Name, type, value text (kept source text for numbers) and children, in order.
-void ExpectSameTree(KeyValues* a, KeyValues* b, const std::string& where = "") {
-    ASSERT_NE(a, nullptr) << where;
-    ASSERT_NE(b, nullptr) << where;
-    const std::string here = where + "/" + a->GetName();
-    EXPECT_STREQ(a->GetName(), b->GetName()) << here;
-    EXPECT_EQ(a->GetDataType(), b->GetDataType()) << here;
-    const char* textA = a->GetSourceText();
-    const char* textB = b->GetSourceText();
-    EXPECT_EQ(std::string(textA ? textA : "(none)"), std::string(textB ? textB : "(none)")) << here;
-    if (a->GetDataType() == KeyValues::TYPE_STRING) {
-        EXPECT_STREQ(a->GetString(), b->GetString()) << here;
-    }
-    KeyValues* x = a->GetFirstSubKey();
-    KeyValues* y = b->GetFirstSubKey();
-    for (; x && y; x = x->GetNextKey(), y = y->GetNextKey()) ExpectSameTree(x, y, here);
-    EXPECT_EQ(x == nullptr, y == nullptr) << here << ": different child counts";
 }
 
 TEST_F(KeyValuesWriterTest, WritesTheTabbedLayoutToBufferAndFileAlike) {
@@ -249,7 +231,7 @@ TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
         tree->RemoveSubKey(code);
         code->deleteThis();
     }
-    ExpectSameTree(first, second);
+    EXPECT_EQ(DumpKeyValues(second, kDumpSourceText), DumpKeyValues(first, kDumpSourceText));
     second->deleteThis();
     first->deleteThis();
 }

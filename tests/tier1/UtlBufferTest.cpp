@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <math.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <memory>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "host/tier0/HostTier0.h"
+#include "support/ExactBuffer.h"
 #include "tier1/UtlCharConversion.h"
 
 namespace {
@@ -22,20 +22,6 @@ typedef CUtlBuffer B;
 std::string Data(const CUtlBuffer& b) {
     return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
 }
-
-// A read-only text or binary buffer over an exact-size heap copy of `text`, so that a
-// read past its end is caught by the address sanitizer.
-struct ExactBuffer {
-    explicit ExactBuffer(const std::string& text, int flags = B::BUFFER_TEXT)
-        : bytes(static_cast<char*>(malloc(text.size() ? text.size() : 1))), buf(nullptr, 0, 0) {
-        memcpy(bytes, text.data(), text.size());
-        buf.SetExternalBuffer(bytes, static_cast<int>(text.size()), static_cast<int>(text.size()),
-                              flags | B::BUFFER_READ_ONLY);
-    }
-    ~ExactBuffer() { free(bytes); }
-    char* bytes;
-    CUtlBuffer buf;
-};
 
 struct AllocLimit {
     explicit AllocLimit(size_t bytes) { HostTier0_SetAllocLimit(bytes); }
@@ -258,7 +244,7 @@ TEST(UtlBufferTest, ReadOnlyMemoryIsReadExactlyAndNeverWritten) {
     ro.buf.Put("XY", 2);
     ro.buf.PutInt(7);
     ro.buf.SeekPut(B::SEEK_FROM_HEAD, 9);  // no terminator, and the mark passes memory
-    EXPECT_EQ(std::string(ro.bytes, 5), "hello");
+    EXPECT_EQ(std::string(ro.block.data(), 5), "hello");
     EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);  // no put error for read-only
     ro.buf.SeekGet(B::SEEK_FROM_HEAD, 3);
     int wish = 10;

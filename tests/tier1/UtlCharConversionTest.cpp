@@ -1,11 +1,11 @@
 #include "tier1/UtlCharConversion.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <string>
 
+#include "support/ExactBuffer.h"
 #include "tier1/UtlBuffer.h"
 
 namespace {
@@ -15,19 +15,6 @@ typedef CUtlBuffer B;
 std::string Data(const CUtlBuffer& b) {
     return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
 }
-
-// A read-only text buffer over an exact-size heap copy, so over-reads are caught.
-struct ExactText {
-    explicit ExactText(const std::string& text)
-        : bytes(static_cast<char*>(malloc(text.size() ? text.size() : 1))), buf(nullptr, 0, 0) {
-        memcpy(bytes, text.data(), text.size());
-        buf.SetExternalBuffer(bytes, static_cast<int>(text.size()), static_cast<int>(text.size()),
-                              B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
-    }
-    ~ExactText() { free(bytes); }
-    char* bytes;
-    CUtlBuffer buf;
-};
 
 }  // namespace
 
@@ -113,43 +100,43 @@ TEST(UtlCharConversionTest, CStringDelimitedStringsRoundTrip) {
 TEST(UtlCharConversionTest, DelimitedReadsHandleBadEscapesLimitsAndMissingDelimiters) {
     CUtlCharConversion* conv = GetCStringCharConversion();
     char dest[16];
-    ExactText unknown("\"a\\qb\"");
+    ExactBuffer unknown("\"a\\qb\"");
     unknown.buf.GetDelimitedString(conv, dest, sizeof(dest));
     EXPECT_EQ(std::string(dest, 5), std::string("a\0qb\0", 5));
     EXPECT_EQ(unknown.buf.TellGet(), 6);
 
-    ExactText limited("\"abcdef\"x");
+    ExactBuffer limited("\"abcdef\"x");
     memset(dest, '#', sizeof(dest));
     limited.buf.GetDelimitedString(conv, dest, 4);
     EXPECT_STREQ(dest, "abc");
     EXPECT_EQ(dest[4], '#') << "nothing is written past maxChars";
     EXPECT_EQ(limited.buf.TellGet(), 8);
 
-    ExactText spaced("  \"ab\\n\"");
+    ExactBuffer spaced("  \"ab\\n\"");
     EXPECT_EQ(spaced.buf.PeekDelimitedStringLength(conv, true), 4);
     EXPECT_EQ(spaced.buf.PeekDelimitedStringLength(conv, false), 7);
     EXPECT_EQ(spaced.buf.TellGet(), 0);
 
     strcpy(dest, "keep");
-    ExactText bare("  abc");
+    ExactBuffer bare("  abc");
     EXPECT_EQ(bare.buf.PeekDelimitedStringLength(conv), 0);
     bare.buf.GetDelimitedString(conv, dest, sizeof(dest));
     EXPECT_STREQ(dest, "keep");
     EXPECT_EQ(bare.buf.TellGet(), 2);
 
-    ExactText open("\"ab");
+    ExactBuffer open("\"ab");
     open.buf.GetDelimitedString(conv, dest, sizeof(dest));
     EXPECT_STREQ(dest, "ab");
     EXPECT_EQ(open.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
     open.buf.GetDelimitedString(conv, dest, sizeof(dest));  // not valid: empty result
     EXPECT_STREQ(dest, "");
 
-    ExactText escapedEnd("\"a\\");  // the escape is the last byte
+    ExactBuffer escapedEnd("\"a\\");  // the escape is the last byte
     escapedEnd.buf.GetDelimitedString(conv, dest, sizeof(dest));
     EXPECT_STREQ(dest, "a");
     EXPECT_EQ(escapedEnd.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
-    ExactText high("\"\\\xff\"");
+    ExactBuffer high("\"\\\xff\"");
     high.buf.GetDelimitedString(conv, dest, sizeof(dest));
     EXPECT_EQ(std::string(dest, 3), std::string("\0\xff\0", 3));
 }
@@ -160,7 +147,7 @@ TEST(UtlCharConversionTest, MeasuredRoomHoldsAnyDelimitedRead) {
     const char* texts[] = {"\"ab\\n\"", "\"ab", "\"ab\\", "\"", ""};
     for (const char* text : texts) {
         SCOPED_TRACE(text);
-        ExactText src(text);
+        ExactBuffer src(text);
         int room = src.buf.PeekDelimitedStringLength(GetCStringCharConversion(), true);
         std::string dest(static_cast<size_t>(room) + 4, 'z');
         src.buf.GetDelimitedString(GetCStringCharConversion(), &dest[0], 0);
@@ -174,13 +161,13 @@ TEST(UtlCharConversionTest, MeasuredRoomHoldsAnyDelimitedRead) {
 TEST(UtlCharConversionTest, NoEscConversionTreatsBackslashAsText) {
     CUtlCharConversion* conv = GetNoEscCharConversion();
     char dest[16];
-    ExactText slash("\"a\\\"rest");
+    ExactBuffer slash("\"a\\\"rest");
     EXPECT_EQ(slash.buf.PeekDelimitedStringLength(conv, true), 3);
     slash.buf.GetDelimitedString(conv, dest, sizeof(dest));
     EXPECT_STREQ(dest, "a\\");
     EXPECT_EQ(slash.buf.TellGet(), 4);
 
-    ExactText del("\"x\x7fy\"");
+    ExactBuffer del("\"x\x7fy\"");
     del.buf.GetDelimitedString(conv, dest, sizeof(dest));
     EXPECT_EQ(std::string(dest, 4), std::string("x\0y\0", 4));
 
@@ -193,13 +180,13 @@ TEST(UtlCharConversionTest, MultiCharacterEscapeNearEndIsNotOverread) {
     CUtlCharConversion::ConversionArray_t rows[] = {{'&', "amp"}};
     CUtlCharConversion conv('\\', "\"", 1, rows);
     char dest[16];
-    ExactText cut("\"x\\am");  // an escape with only two of its three characters
+    ExactBuffer cut("\"x\\am");  // an escape with only two of its three characters
     EXPECT_EQ(cut.buf.PeekDelimitedStringLength(&conv, true), 5);
     cut.buf.GetDelimitedString(&conv, dest, sizeof(dest));
     EXPECT_EQ(std::string(dest, 4), std::string("x\0am", 4));
     EXPECT_EQ(cut.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
-    ExactText whole("\"\\amp\"");
+    ExactBuffer whole("\"\\amp\"");
     whole.buf.GetDelimitedString(&conv, dest, sizeof(dest));
     EXPECT_STREQ(dest, "&");
     EXPECT_EQ(whole.buf.TellGet(), 6);
@@ -263,7 +250,7 @@ TEST(UtlCharConversionTest, DelimitedStringsDecodeAtEveryOffset) {
             const std::string lead(static_cast<size_t>(offset), 'a');
             const std::string text = "\"" + lead + special.text + "bcdefghijklmnopqrstu\" rest";
             const std::string want = lead + special.decoded + "bcdefghijklmnopqrstu";
-            ExactText in(text);
+            ExactBuffer in(text);
             char dest[128];
             memset(dest, 'Z', sizeof(dest));
             in.buf.GetDelimitedString(special.conv, dest, sizeof(dest));
@@ -274,7 +261,7 @@ TEST(UtlCharConversionTest, DelimitedStringsDecodeAtEveryOffset) {
 
             for (int limit : {offset, offset + 1, offset + 2}) {
                 if (limit < 1) continue;
-                ExactText cut(text);
+                ExactBuffer cut(text);
                 memset(dest, 'Z', sizeof(dest));
                 cut.buf.GetDelimitedString(special.conv, dest, limit);
                 EXPECT_EQ(std::string(dest, static_cast<size_t>(limit - 1)), want.substr(0, limit - 1));

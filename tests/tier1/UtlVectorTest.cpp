@@ -194,6 +194,21 @@ TEST(UtlVectorTest, CapacityFollowsGrowthPolicyAndPointerCopyFollows) {
     v.AddToTail(10);
     EXPECT_EQ(v.NumAllocated(), 12);
     EXPECT_EQ(WordsOf(v).growSize, 3);
+
+    // Every way of growing refreshes the pointer copy. From an empty vector the block
+    // always moves (from null), so a copy left behind shows.
+    void (*const grows[])(CUtlVector<int>&) = {
+        [](CUtlVector<int>& w) { w.EnsureCapacity(4); },
+        [](CUtlVector<int>& w) { w.AddToTail(); },
+        [](CUtlVector<int>& w) { w.AddToHead(1); },
+        [](CUtlVector<int>& w) { w.InsertBefore(0, 1); },
+    };
+    for (size_t i = 0; i < sizeof(grows) / sizeof(grows[0]); ++i) {
+        CUtlVector<int> w;
+        grows[i](w);
+        ASSERT_NE(w.Base(), nullptr);
+        EXPECT_EQ(WordsOf(w).elements, w.Base()) << "growth " << i;
+    }
 }
 
 TEST(UtlVectorTest, InsertAndRemoveKeepOrderOfTheRest) {
