@@ -120,8 +120,9 @@ TEST_F(KeyValuesBinaryTest, TreesRoundTripWithEveryTypeTheFormatCarries) {
     root->FindKey("a/b/c", true)->SetInt("deep", 3);
     root->FindKey("a/empty", true);
     root->CreateKey("")->SetString(nullptr, "unnamed");
-    std::string longName(KeyValues::kMaxTokenLength, 'n');
-    root->SetString(longName.c_str(), std::string(KeyValues::kMaxTokenLength, 'v').c_str());
+    // The longest name and text the binary form keeps: 1022 characters.
+    std::string longName(1022, 'n');
+    root->SetString(longName.c_str(), std::string(1022, 'v').c_str());
     KeyValues* second = new KeyValues("second", "x", "1");
     root->SetNextKey(second);
     second->SetNextKey(new KeyValues("third"));
@@ -172,15 +173,15 @@ TEST_F(KeyValuesBinaryTest, BytesRoundTripIdentically) {
     empty->deleteThis();
 }
 
-TEST_F(KeyValuesBinaryTest, NamesAndTextsKeepTheTokenLength) {
-    for (int length :
-         {KeyValues::kMaxTokenLength - 1, KeyValues::kMaxTokenLength, KeyValues::kMaxTokenLength + 1, 3000}) {
+TEST_F(KeyValuesBinaryTest, NamesAndTextsKeepAtMost1022Characters) {
+    // Read into a 1024-byte token with a limit of 1023: one less than the text reader keeps.
+    for (int length : {1021, 1022, 1023, 1024, 3000}) {
         const std::string name(static_cast<size_t>(length), 'n');
         const std::string text(static_cast<size_t>(length), 't');
         bool ok = false;
         KeyValues* tree = Read(Make({1, name.c_str(), text.c_str(), 2, "after", 1, 0, 0, 0, 8}), &ok);
         EXPECT_TRUE(ok) << length;
-        const size_t kept = length < KeyValues::kMaxTokenLength ? length : KeyValues::kMaxTokenLength;
+        const size_t kept = length < 1022 ? length : 1022;
         EXPECT_EQ(std::string(tree->GetName()), name.substr(0, kept));
         EXPECT_EQ(std::string(tree->GetString()), text.substr(0, kept));
         ASSERT_NE(tree->GetNextKey(), nullptr) << "the rest is skipped, not read as entries";

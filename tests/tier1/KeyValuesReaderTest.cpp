@@ -159,6 +159,17 @@ TEST_F(KeyValuesReaderTest, BlocksNestAndTopLevelBlocksFormAChain) {
     root->deleteThis();
 
     EXPECT_TRUE(Loaded("").root->IsEmpty());
+    // A UTF-8 byte-order mark is skipped at the start of the text only, and counts as no
+    // key-value error (the report count is what a caller checks).
+    const std::string mark = "\xEF\xBB\xBF";
+    const int reportsBefore = g_KeyValuesErrorStack.GetReportCount();
+    Loaded marked(mark + "root { a 1 } second { }");
+    EXPECT_EQ(ChainNames(marked.root), (std::vector<std::string>{"root", "second"}));
+    EXPECT_EQ(marked->GetInt("a"), 1);
+    EXPECT_EQ(g_KeyValuesErrorStack.GetReportCount(), reportsBefore);
+    EXPECT_TRUE(Loaded(mark).root->IsEmpty());
+    EXPECT_EQ(std::string(Loaded(mark.substr(0, 2) + "x { }")->GetName()), mark.substr(0, 2) + "x") << "a part is text";
+    EXPECT_EQ(ChainNames(Loaded("a { } " + mark + "b { }").root).back(), mark + "b") << "only at the start";
     KeyValues untouched("u");
     EXPECT_TRUE(untouched.LoadFromBuffer("t", static_cast<const char*>(nullptr)));
     EXPECT_STREQ(untouched.GetName(), "u");

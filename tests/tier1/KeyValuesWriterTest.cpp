@@ -1,8 +1,12 @@
 // Tests of the key-value text writer: the exact layout, what each type writes (or does
 // not), escapes per block, kept source texts, write failures, depth, and text round trips.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -128,6 +132,8 @@ TEST_F(KeyValuesWriterTest, EachTypeWritesItsValueOrNothing) {
     ConsoleCapture console;
     EXPECT_EQ(Saved(root),
               "\"r\"\n{\n"
+              "\t\"empty\"\t\t\"\"\n"
+              "\t\"emptySection\"\n\t{\n\t}\n"
               "\t\"neg\"\t\t\"-2147483648\"\n"
               "\t\"big\"\t\t\"-12499999744.000000\"\n"
               "\t\"one\"\t\t\"0100000000000000\"\n"
@@ -320,6 +326,40 @@ TEST_F(KeyValuesWriterTest, DeepTreesAreWrittenWithoutRecursion) {
     expected += depth + 1 + 12;
     EXPECT_EQ(size, expected);
     EXPECT_EQ(tail, "}\n}\n");
+}
+
+// Real files from public game repositories (the shared corpus beside the project, or
+// VL_KEYVALUES_CORPUS): load, save and load again gives the same tree, empty values and
+// empty sections included, and a second save writes the same text.
+TEST_F(KeyValuesWriterTest, RealFilesRoundTripThroughTextWithoutLosingKeys) {
+    const char* configured = getenv("VL_KEYVALUES_CORPUS");
+    const std::filesystem::path corpus = configured ? configured : VL_SOURCE_DIR "/../shared/corpora/keyvalues";
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no key-value corpus at " << corpus;
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        const std::filesystem::path& path = entry.path();
+        if (!entry.is_regular_file() || path.extension() == ".tsv" || path.parent_path().filename() == "binary")
+            continue;
+        std::ifstream in(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ConsoleCapture quiet;  // some files have errors; the reader reports them and goes on
+        // Every top-level block, as a file of several blocks is written.
+        auto savedChain = [](KeyValues* root) {
+            std::string text;
+            for (KeyValues* block = root; block; block = block->GetNextKey()) text += Saved(block);
+            return text;
+        };
+        KeyValues* first = Load(text);
+        const std::string saved = savedChain(first);
+        KeyValues* second = Load(saved);
+        // Compared as booleans: a failure names the file, not megabytes of dump.
+        EXPECT_TRUE(DumpKeyValues(second, kDumpSiblings) == DumpKeyValues(first, kDumpSiblings)) << path;
+        EXPECT_TRUE(savedChain(second) == saved) << path;
+        first->deleteThis();
+        second->deleteThis();
+        ++files;
+    }
+    EXPECT_GE(files, 70);
 }
 
 }  // namespace
