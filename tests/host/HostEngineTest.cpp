@@ -1,6 +1,6 @@
 // The substitute engine itself: console line splitting, the file system's confinement
-// to the game directory, traces against the world, slots and time; and the host
-// program's command line. The plugin's tests rely on these, so a fault here
+// to the game directory, traces against the world, slots and time, console help; and
+// the host program's command line. The plugin's tests rely on these, so a fault here
 // would hide or fake a fault there.
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "host/vstdlib/HostVstdlib.h"
 #include "support/HostFixture.h"
+#include "tier1/Convar.h"
 
 namespace {
 
@@ -147,6 +149,43 @@ TEST_F(HostEngineTest, BotsWalkByTheirCommandsAndStopShortOfTheWorldsBoxes) {
     host.ExecuteLine("host_bots");
     ASSERT_EQ(console.Lines().size(), 2u);
     EXPECT_EQ(console.Lines()[1], "   1 Walker          3 alive (   74.9   -29.3   0.0)  180.0");
+}
+
+TEST_F(HostEngineTest, HelpShowsAVariableACommandOrAHostCommand) {
+    StartWithPlugin();
+    // Variables of the product's own kind, with bounds, handed to the host console as a
+    // plugin's registration does.
+    ConVar bounded("test_bounded", "5", FCVAR_UNLISTED, "A bounded value.", true, -1.5f, true, 10.0f);
+    ConVar onlyMax("test_only_max", "", FCVAR_UNLISTED, nullptr, false, 0.0f, true, 3.0f);
+    HostVstdlib_Cvar()->RegisterConCommandBase(&bounded);
+    HostVstdlib_Cvar()->RegisterConCommandBase(&onlyMax);
+    host.ExecuteLine("plugin_bot_flipout 2; test_bounded 12");
+    console.Clear();
+    host.ExecuteLine("help PLUGIN_BOT_FLIPOUT; help test_bounded; help test_only_max; help vl_spawn");
+    host.ExecuteLine("help host_setplayer; help Quit; help host_player; help quitx; help; help help");
+    EXPECT_EQ(console.Lines(), (Words{
+                                   "variable \"plugin_bot_flipout\" is \"2\" (default \"0\")",
+                                   "  When on, all bots fire their guns.",
+                                   "variable \"test_bounded\" is \"10.000000\" (default \"5\", min -1.5, max 10)",
+                                   "  A bounded value.",
+                                   "variable \"test_only_max\" is \"\" (default \"\", max 3)",
+                                   "  (no help text)",
+                                   "command \"vl_spawn\"",
+                                   "  Spawns a player",
+                                   "host command \"host_setplayer\", syntax: host_setplayer <slot> <field> <v>",
+                                   "  set team, dead, health, eflags, name,",
+                                   "  connected or player",
+                                   "host command \"quit\", syntax: quit",
+                                   "  leave",
+                                   "help: no command or variable \"host_player\"",
+                                   "help: no command or variable \"quitx\"",
+                                   "Syntax: help <name>",
+                                   "host command \"help\", syntax: help <name>",
+                                   "  show a command's or variable's value and help",
+                               }));
+    EXPECT_TRUE(host.ExecuteLine("help quit")) << "help names quit; it does not run it";
+    EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&bounded));
+    EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&onlyMax));
 }
 
 // The host program run as an operator runs it, on the demo game directory.
