@@ -29,7 +29,8 @@ void Usage(FILE* out) {
             "usage: vlhost [options]\n"
             "  --game DIR          game directory (holds bin/server_i486.so; default: the\n"
             "                      current directory)\n"
-            "  --plugin PATH       plugin library (default: vorlane_utils.so beside vlhost)\n"
+            "  --plugin PATH       plugin library (default: vorlane_utils.so beside vlhost,\n"
+            "                      else DIR/addons/vorlane/vorlane_utils.so)\n"
             "  --maxclients N      player slots, 1 to 64 (default 8)\n"
             "  --seed N            seed of every random stream, 0 to 4294967295 (default 1)\n"
             "  --cmdline TEXT      the process command line the runtime reports\n"
@@ -59,12 +60,20 @@ bool ParseNumber(const char* text, bool anyBase, long long min, long long max, l
     return true;
 }
 
-std::string DefaultPluginPath(const char* argv0) {
+std::string Directory(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// vorlane_utils.so beside vlhost when there is one (the build tree), otherwise the
+// game directory's addons/vorlane/vorlane_utils.so (the installed layout, and where a
+// server loads it from).
+std::string DefaultPluginPath(const char* argv0, const std::string& gameDir) {
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    std::string path = n > 0 ? std::string(self, n) : std::string(argv0);
-    size_t slash = path.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/vorlane_utils.so";
+    const std::string beside = Directory(n > 0 ? std::string(self, n) : std::string(argv0)) + "/vorlane_utils.so";
+    if (access(beside.c_str(), F_OK) == 0) return beside;
+    return gameDir + "/addons/vorlane/vorlane_utils.so";
 }
 
 }  // namespace
@@ -122,7 +131,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (pluginPath.empty()) pluginPath = DefaultPluginPath(argv[0]);
+    if (pluginPath.empty()) pluginPath = DefaultPluginPath(argv[0], options.gameDir);
     // A command line's first word is the program; parameters given alone follow "vlhost".
     if (options.commandLine.empty() || options.commandLine[0] == '-')
         options.commandLine = "vlhost " + options.commandLine;
