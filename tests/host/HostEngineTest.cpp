@@ -162,7 +162,7 @@ TEST_F(HostEngineTest, HelpShowsAVariableACommandOrAHostCommand) {
     host.ExecuteLine("plugin_bot_flipout 2; test_bounded 12");
     console.Clear();
     host.ExecuteLine("help PLUGIN_BOT_FLIPOUT; help test_bounded; help test_only_max; help vl_spawn");
-    host.ExecuteLine("help host_setplayer; help Quit; help host_player; help quitx; help; help help");
+    host.ExecuteLine("help host_setplayer; help Quit; help host_player; help quitx; help");
     EXPECT_EQ(console.Lines(), (Words{
                                    "variable \"plugin_bot_flipout\" is \"2\" (default \"0\")",
                                    "  When on, all bots fire their guns.",
@@ -180,10 +180,7 @@ TEST_F(HostEngineTest, HelpShowsAVariableACommandOrAHostCommand) {
                                    "help: no command or variable \"host_player\"",
                                    "help: no command or variable \"quitx\"",
                                    "Syntax: help <name>",
-                                   "host command \"help\", syntax: help <name>",
-                                   "  show a command's or variable's value and help",
                                }));
-    EXPECT_TRUE(host.ExecuteLine("help quit")) << "help names quit; it does not run it";
     EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&bounded));
     EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&onlyMax));
 }
@@ -236,7 +233,6 @@ TEST(HostProgram, RefusesABadCommandLineByNameAndPrintsHelpOnRequest) {
         {"--maxclients", "-3", slots},
         {"--maxclients", "65", slots},
         {"--maxclients", "8x", slots},
-        {"--maxclients", " 8", slots},
         {"--seed", "-1", seeds},
         {"--seed", "4294967296", seeds},
         {"--developer", "-1", "expected a whole number, 0 or more"},
