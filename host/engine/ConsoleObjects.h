@@ -39,10 +39,16 @@ struct ConsoleVariableView {
     int stringLength;
     float floatValue;
     int intValue;
+    bool hasMin;  // the bounds, each in force only when its flag is set
+    float minValue;
+    bool hasMax;
+    float maxValue;
 };
 static_assert(offsetof(ConsoleObjectView, flags) == 20, "flags end the common part");
 static_assert(offsetof(ConsoleVariableView, parent) == 24, "a variable's parent follows the common part");
 static_assert(offsetof(ConsoleVariableView, stringValue) == 32, "then the default, then the text");
+static_assert(offsetof(ConsoleVariableView, hasMin) == 48 && offsetof(ConsoleVariableView, maxValue) == 60,
+              "the bounds follow the int value, each flag before its value");
 
 template <typename Fn>
 inline Fn ConsoleSlot(const void* object, int slot) {

@@ -51,6 +51,51 @@ public:
 };
 CHostServices s_services;
 
+// The host's own commands, in the order host_help lists them: how each is typed, and
+// what it does (a line feed continues the text on the next line).
+struct HostCommandHelp {
+    const char* usage;  // the command's name, then its arguments
+    const char* help;
+};
+const HostCommandHelp kHostCommands[] = {
+    {"host_players", "list the players"},
+    {"host_addplayer <name> [networkid]", "connect a player"},
+    {"host_kick <slot>", "disconnect a player"},
+    {"host_addbot <name>", "connect a bot (network id BOT)"},
+    {"host_setplayer <slot> <field> <v>", "set team, dead, health, eflags, name,\nconnected or player"},
+    {"host_filter <expr> [partial]", "the slots a recipient filter expression selects"},
+    {"host_frames [n]", "run n frames (default 1)"},
+    {"host_calls", "list the game calls made so far"},
+    {"host_bots", "list the bots: team, position and yaw"},
+    {"host_worldbox <x y z> <x y z>", "add a solid box (mins, maxs) to the world"},
+    {"host_spawnpoint <x y z> <yaw>", "add a spawn point"},
+    {"host_place <slot> <x y z> <yaw>", "put a player somewhere"},
+    {"host_usercmd <slot> <fwd> <side> <yaw> <buttons>", "set a player's last command"},
+    {"host_log", "show the server log"},
+    {"host_mathinfo", "show the plugin's selected math routines"},
+    {"host_plugin_unload", "unload the plugin"},
+    {"host_plugin_load [path]", "load the plugin (default: the last one)"},
+    {"help <name>", "show a command's or variable's value and help"},
+    {"quit", "leave"},
+};
+
+// The entry whose name (the usage's first word) equals `name` ignoring case, or null.
+const HostCommandHelp* FindHostCommand(const std::string& name) {
+    for (const HostCommandHelp& command : kHostCommands) {
+        const size_t length = strcspn(command.usage, " ");
+        if (name.size() == length && strncasecmp(command.usage, name.c_str(), length) == 0) return &command;
+    }
+    return nullptr;
+}
+
+// Prints `text` and a line feed; each further line of it starts with `indent`.
+void PrintHelpText(const char* text, const char* indent) {
+    for (const char* end; (end = strchr(text, '\n')) != nullptr; text = end + 1) {
+        Msg("%.*s\n%s", static_cast<int>(end - text), text, indent);
+    }
+    Msg("%s\n", text);
+}
+
 }  // namespace
 
 CHostEngine& CHostEngine::Instance() {
@@ -378,6 +423,36 @@ bool CHostEngine::RunConsoleObject(const std::vector<std::string>& args) {
     return true;
 }
 
+// "help <name>": a console object first (as a line runs one before the host's own
+// commands), then a host command. The first line says what the name is; the help text
+// follows, each of its lines indented by two spaces.
+void CHostEngine::ShowHelp(const std::string& name) {
+    if (void* object = FindConsoleObject(name.c_str())) {
+        const char* help = ConsoleSlot<const char* (*)(void*)>(object, console_slots::kGetHelpText)(object);
+        if (ConsoleObjectIsCommand(object)) {
+            Msg("command \"%s\"\n", ConsoleObjectName(object));
+        } else {
+            auto* variable = static_cast<ConsoleVariableView*>(object);
+            const ConsoleVariableView* holder = variable->parent ? variable->parent : variable;
+            Msg("variable \"%s\" is \"%s\" (default \"%s\"", ConsoleObjectName(object),
+                holder->stringValue ? holder->stringValue : "", holder->defaultValue ? holder->defaultValue : "");
+            if (holder->hasMin) Msg(", min %g", holder->minValue);
+            if (holder->hasMax) Msg(", max %g", holder->maxValue);
+            Msg(")\n");
+        }
+        Msg("  ");
+        PrintHelpText(help && *help ? help : "(no help text)", "  ");
+        return;
+    }
+    if (const HostCommandHelp* command = FindHostCommand(name)) {
+        Msg("host command \"%.*s\", syntax: %s\n  ", static_cast<int>(strcspn(command->usage, " ")), command->usage,
+            command->usage);
+        PrintHelpText(command->help, "  ");
+        return;
+    }
+    Msg("help: no command or variable \"%s\"\n", name.c_str());
+}
+
 void CHostEngine::ListPlayers() {
     Msg("slot userid name                 networkid        state\n");
     for (int slot = 1; slot < static_cast<int>(clients_.size()); ++slot) {
@@ -434,26 +509,17 @@ bool CHostEngine::RunHostCommand(const std::vector<std::string>& args) {
     if (strcasecmp(name.c_str(), "quit") == 0 || strcasecmp(name.c_str(), "exit") == 0) {
         quit_ = true;
     } else if (strcasecmp(name.c_str(), "host_help") == 0) {
-        Msg("host commands:\n"
-            "  host_players                       list the players\n"
-            "  host_addplayer <name> [networkid]  connect a player\n"
-            "  host_kick <slot>                   disconnect a player\n"
-            "  host_addbot <name>                 connect a bot (network id BOT)\n"
-            "  host_setplayer <slot> <field> <v>  set team, dead, health, eflags, name,\n"
-            "                                     connected or player\n"
-            "  host_filter <expr> [partial]       the slots a recipient filter expression selects\n"
-            "  host_frames [n]                    run n frames (default 1)\n"
-            "  host_calls                         list the game calls made so far\n"
-            "  host_bots                          list the bots: team, position and yaw\n"
-            "  host_worldbox <x y z> <x y z>      add a solid box (mins, maxs) to the world\n"
-            "  host_spawnpoint <x y z> <yaw>      add a spawn point\n"
-            "  host_place <slot> <x y z> <yaw>    put a player somewhere\n"
-            "  host_usercmd <slot> <fwd> <side> <yaw> <buttons>  set a player's last command\n"
-            "  host_log                           show the server log\n"
-            "  host_mathinfo                      show the plugin's selected math routines\n"
-            "  host_plugin_unload                 unload the plugin\n"
-            "  host_plugin_load [path]            load the plugin (default: the last one)\n"
-            "  quit                               leave\n");
+        Msg("host commands:\n");
+        for (const HostCommandHelp& command : kHostCommands) {
+            Msg("  %-33s  ", command.usage);
+            PrintHelpText(command.help, "                                     ");
+        }
+    } else if (strcasecmp(name.c_str(), "help") == 0) {
+        if (args.size() < 2) {
+            Msg("Syntax: help <name>\n");
+        } else {
+            ShowHelp(args[1]);
+        }
     } else if (strcasecmp(name.c_str(), "host_players") == 0) {
         ListPlayers();
     } else if (strcasecmp(name.c_str(), "host_addplayer") == 0) {

@@ -123,6 +123,9 @@ private:
     void AddBot(const std::string& name);
     void ShowFilter(const std::string& expression, bool partial);
     void ListPlayers();
+    // "help <name>": a registered command's or variable's help (a variable's value,
+    // default and bounds too), or a host command's syntax and help.
+    void ShowHelp(const std::string& name);
     void PrintMathInfo();
     // The world and bot commands: host_worldbox, host_spawnpoint, host_place,
     // host_usercmd, host_bots. False when `args` is none of them.

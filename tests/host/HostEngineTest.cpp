@@ -1,12 +1,21 @@
 // The substitute engine itself: console line splitting, the file system's confinement
-// to the game directory, traces against the world, slots and time. The plugin's tests
-// rely on these, so a fault here would hide or fake a fault there.
+// to the game directory, traces against the world, slots and time, console help; and
+// the host program's command line. The plugin's tests rely on these, so a fault here
+// would hide or fake a fault there.
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/vstdlib/HostVstdlib.h"
 #include "support/HostFixture.h"
+#include "tier1/Convar.h"
 
 namespace {
 
@@ -140,6 +149,119 @@ TEST_F(HostEngineTest, BotsWalkByTheirCommandsAndStopShortOfTheWorldsBoxes) {
     host.ExecuteLine("host_bots");
     ASSERT_EQ(console.Lines().size(), 2u);
     EXPECT_EQ(console.Lines()[1], "   1 Walker          3 alive (   74.9   -29.3   0.0)  180.0");
+}
+
+TEST_F(HostEngineTest, HelpShowsAVariableACommandOrAHostCommand) {
+    StartWithPlugin();
+    // Variables of the product's own kind, with bounds, handed to the host console as a
+    // plugin's registration does.
+    ConVar bounded("test_bounded", "5", FCVAR_UNLISTED, "A bounded value.", true, -1.5f, true, 10.0f);
+    ConVar onlyMax("test_only_max", "", FCVAR_UNLISTED, nullptr, false, 0.0f, true, 3.0f);
+    HostVstdlib_Cvar()->RegisterConCommandBase(&bounded);
+    HostVstdlib_Cvar()->RegisterConCommandBase(&onlyMax);
+    host.ExecuteLine("plugin_bot_flipout 2; test_bounded 12");
+    console.Clear();
+    host.ExecuteLine("help PLUGIN_BOT_FLIPOUT; help test_bounded; help test_only_max; help vl_spawn");
+    host.ExecuteLine("help host_setplayer; help Quit; help host_player; help quitx; help");
+    EXPECT_EQ(console.Lines(), (Words{
+                                   "variable \"plugin_bot_flipout\" is \"2\" (default \"0\")",
+                                   "  When on, all bots fire their guns.",
+                                   "variable \"test_bounded\" is \"10.000000\" (default \"5\", min -1.5, max 10)",
+                                   "  A bounded value.",
+                                   "variable \"test_only_max\" is \"\" (default \"\", max 3)",
+                                   "  (no help text)",
+                                   "command \"vl_spawn\"",
+                                   "  Spawns a player",
+                                   "host command \"host_setplayer\", syntax: host_setplayer <slot> <field> <v>",
+                                   "  set team, dead, health, eflags, name,",
+                                   "  connected or player",
+                                   "host command \"quit\", syntax: quit",
+                                   "  leave",
+                                   "help: no command or variable \"host_player\"",
+                                   "help: no command or variable \"quitx\"",
+                                   "Syntax: help <name>",
+                               }));
+    EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&bounded));
+    EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&onlyMax));
+}
+
+// The host program run as an operator runs it, on the demo game directory.
+struct ProgramRun {
+    int status;
+    std::string out, err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs vlhost with `arguments` (shell words) and `input` on standard input. The files
+// are named after the process, as tests may run side by side.
+ProgramRun RunHostProgram(const std::string& arguments, const std::string& input = "") {
+    const std::string base = ::testing::TempDir() + "vlhost_run_" + std::to_string(getpid());
+    std::ofstream(base + ".in") << input;
+    const std::string command = std::string(VL_BIN_DIR) + "/vlhost --game " + VL_GAME_DIR + " " + arguments + " <" +
+                                base + ".in >" + base + ".out 2>" + base + ".err";
+    const int status = system(command.c_str());
+    ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"), ReadFile(base + ".err")};
+    for (const char* suffix : {".in", ".out", ".err"}) remove((base + suffix).c_str());
+    return run;
+}
+
+TEST(HostProgram, RefusesABadCommandLineByNameAndPrintsHelpOnRequest) {
+    ProgramRun run = RunHostProgram("--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("usage: vlhost [options]\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.err, "");
+
+    run = RunHostProgram("--maxclient 4");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "vlhost: unknown option \"--maxclient\" (vlhost --help lists the options)\n");
+    run = RunHostProgram("--seed");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "vlhost: option --seed needs a value\n");
+
+    const char* const slots = "expected a whole number from 1 to 64";
+    const char* const seeds = "expected a whole number from 0 to 4294967295";
+    const std::vector<std::vector<std::string>> refused = {
+        {"--maxclients", "abc", slots},
+        {"--maxclients", "0", slots},
+        {"--maxclients", "-3", slots},
+        {"--maxclients", "65", slots},
+        {"--maxclients", "8x", slots},
+        {"--seed", "-1", seeds},
+        {"--seed", "4294967296", seeds},
+        {"--developer", "-1", "expected a whole number, 0 or more"},
+        {"--cpu-features", "0x100", "expected a number from 0 to 255 (0xff)"}};
+    for (const auto& bad : refused) {
+        run = RunHostProgram(bad[0] + " '" + bad[1] + "'", "host_players\n");
+        EXPECT_EQ(run.status, 2) << bad[0] << " " << bad[1];
+        EXPECT_EQ(run.out, "") << "nothing starts";
+        EXPECT_EQ(run.err, "vlhost: bad value \"" + bad[1] + "\" for " + bad[0] + ": " + bad[2] + "\n");
+    }
+
+    // The bounds themselves are taken, and used: the demo connects five players.
+    run = RunHostProgram("--maxclients 1");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("player \"Alice\" connected in slot 1, userid 2\nserver is full\n"), std::string::npos)
+        << run.out;
+    run = RunHostProgram("--maxclients 64 --seed 4294967295 --developer 0 --cpu-features 0xff");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.find("server is full"), std::string::npos);
+}
+
+TEST(HostProgram, StopsWithStatusOneWhenThePluginDoesNotLoad) {
+    // Load stops at a missing interface: the report is printed, no console line is run.
+    const ProgramRun run = RunHostProgram("--omit GAMEEVENTSMANAGER002", "host_players\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("host: plugin failed to load\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("] host_players"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "vlhost: the plugin " VL_BIN_DIR "/vorlane_utils.so did not load\n");
 }
 
 }  // namespace
