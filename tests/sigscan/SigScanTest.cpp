@@ -6,7 +6,6 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
 
 #include <memory>
 #include <string>
@@ -14,22 +13,9 @@
 
 #include "engine/EngineInterfaces.h"
 #include "support/ConsoleCapture.h"
+#include "support/FakeEngine.h"
 
 namespace {
-
-class GameDirEngine final : public IEngineServerApi {
-public:
-    explicit GameDirEngine(std::string dir) : dir_(std::move(dir)) {}
-    int GetPlayerUserId(edict_t*) override { return -1; }
-    edict_t* PEntityOfEntIndex(int) override { return nullptr; }
-    int Cmd_Argc() override { return 0; }
-    const char* Cmd_Argv(int) override { return ""; }
-    void GetGameDir(char* out, int maxLength) override { snprintf(out, maxLength, "%s", dir_.c_str()); }
-    void LogPrint(const char*) override {}
-
-private:
-    std::string dir_;
-};
 
 std::vector<unsigned char> Decode(const char* text) {
     std::unique_ptr<unsigned char[]> bytes(StrToHexStr(text));
@@ -63,14 +49,14 @@ TEST(SignatureText, OddDigitIsDroppedAndNonDigitsTruncateToAByte) {
 class SigScanTest : public ::testing::Test {
 protected:
     void UseGameDir(const std::string& dir) {
-        fakeEngine = std::make_unique<GameDirEngine>(dir);
-        engine = fakeEngine.get();
+        fakeEngine.gameDir = dir;
+        engine = &fakeEngine;
     }
     void TearDown() override {
         engine = nullptr;
         g_BaseAddr = nullptr;
     }
-    std::unique_ptr<GameDirEngine> fakeEngine;
+    FakeEngine fakeEngine;
     ConsoleCapture console;
 };
 
