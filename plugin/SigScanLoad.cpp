@@ -32,13 +32,14 @@ bool UTIL_PrecacheOffsets() {
 bool UTIL_ReloadOffsets(int* located, int* enabled, const char** why) {
     ConsoleReport report;
     SigScanTableBuild build;
+    build.stopAtKeyValueErrors = true;  // a damaged file is refused before its entries are resolved
     const char* failure = nullptr;
     if (!BuildSigScanTable(build, SigScanFallbackEnabled(), &report))
         failure = "the data file could not be read";
+    else if (build.keyValueErrors > 0)
+        failure = "the data file has key-value errors (shown at developer level 1)";
     else if (!build.libraryOpened)
         failure = "the game server library could not be opened";
-    else if (build.keyValueErrors > 0)
-        failure = "the data file has key-value errors (\"developer 1\" shows them)";
     else if (build.enabled == 0 && VRN_SigScan_Data.Count() > 0)
         failure = "the data file has no enabled entry";
     if (failure) {

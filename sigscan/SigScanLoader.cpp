@@ -81,6 +81,10 @@ bool BuildSigScanTable(SigScanTableBuild& build, bool useFallbacks, ISigScanRepo
         if (report) report->OnFailure(failure);
         return false;
     }
+    if (build.stopAtKeyValueErrors && build.keyValueErrors > 0) {
+        tree->deleteThis();
+        return true;
+    }
     ReportUnreadBlocks(tree, report);
     {
         SigScanResolver resolver(useFallbacks, report);

@@ -16,6 +16,10 @@ struct SigScanTableBuild {
     int enabled = 0;                         // enabled entries seen
     int keyValueErrors = 0;                  // errors the key-value reader reported for the file
     bool libraryOpened = false;
+    // Set by the caller: when the reader reports errors, resolve nothing (the library is
+    // not opened) and return with the count, so that no line is printed for entries of
+    // a file that will be refused.
+    bool stopAtKeyValueErrors = false;
 
     SigScanTableBuild() = default;
     SigScanTableBuild(const SigScanTableBuild&) = delete;

@@ -76,6 +76,7 @@ const HostCommandHelp kHostCommands[] = {
     {"host_plugin_unload", "unload the plugin"},
     {"host_plugin_load [path]", "load the plugin (default: the last one)"},
     {"help <name>", "show a command's or variable's value and help"},
+    {"host_help", "list these commands"},
     {"quit", "leave"},
 };
 
