@@ -306,6 +306,7 @@ bool ReadDataFile(const char* path, const char* game, DataFile* file) {
 
 void CheckEntries(LibraryImage& image, DataFile* file) {
     for (DataEntry& entry : file->entries) {
+        entry.libraryHasSymbolTable = image.Elf().HasSymbolTable();
         entry.sigHex = IsHexSignatureText(entry.sig.c_str());
         entry.sigBytes = entry.sig.size() / 2;
         entry.exported = image.FindExport(entry.symbol.c_str(), &entry.symbolAddress);

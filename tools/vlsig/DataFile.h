@@ -59,6 +59,7 @@ struct DataEntry {
     size_t sigMatches = 0;
     uint32_t sigAddress = 0;
     SignatureVerdict verdict = SIG_ABSENT;
+    bool libraryHasSymbolTable = false;  // a symbol missing from it is gone, not stripped
     EntryRoute route = ROUTE_NONE;
 
     // Counted for the exit status: enabled and read.
@@ -66,7 +67,11 @@ struct DataEntry {
     // Does not resolve the way the plugin would.
     bool Broken() const { return Counts() && route == ROUTE_NONE; }
     // Resolves, but its signature does not find it once at the symbol.
-    bool Stale() const { return Counts() && !Broken() && verdict != SIG_ABSENT && verdict != SIG_AT_SYMBOL; }
+    // (A unique match whose symbol a stripped library cannot confirm is not stale.)
+    bool Stale() const {
+        return Counts() && !Broken() && verdict != SIG_ABSENT && verdict != SIG_AT_SYMBOL &&
+               !(verdict == SIG_UNIQUE_NO_SYMBOL && !libraryHasSymbolTable);
+    }
 };
 
 struct DataFile {
