@@ -127,21 +127,20 @@ bool ElfSymbolTable::Parse() {
 }
 
 bool ElfSymbolTable::Find(const char* name, uint32_t* value) const {
-    return Lookup(symbols_, symbolCount_, strings_, stringsSize_, name, value, nullptr);
+    return Lookup(symbols_, symbolCount_, strings_, stringsSize_, false, name, value, nullptr);
 }
 
 bool ElfSymbolTable::FindSized(const char* name, uint32_t* value, uint32_t* size) const {
-    return Lookup(symbols_, symbolCount_, strings_, stringsSize_, name, value, size);
+    return Lookup(symbols_, symbolCount_, strings_, stringsSize_, false, name, value, size);
 }
 
 bool ElfSymbolTable::FindExport(const char* name, uint32_t* value) const {
-    return Lookup(dynamic_, dynamicCount_, dynamicStrings_, dynamicStringsSize_, name, value, nullptr);
+    return Lookup(dynamic_, dynamicCount_, dynamicStrings_, dynamicStringsSize_, true, name, value, nullptr);
 }
 
 bool ElfSymbolTable::Lookup(const unsigned char* table, uint32_t count, const char* strings, uint32_t stringsSize,
-                            const char* name, uint32_t* value, uint32_t* size) const {
+                            bool exportsOnly, const char* name, uint32_t* value, uint32_t* size) const {
     if (!table || !name || !*name) return false;
-    const bool exportsOnly = table == dynamic_;
     const size_t nameLength = strlen(name);
     for (uint32_t i = 0; i < count; ++i) {
         const Elf32_Sym symbol = ReadAt<Elf32_Sym>(table, size_t(i) * sizeof(Elf32_Sym));

@@ -100,8 +100,9 @@ private:
     bool ParseLibrary();
     bool ReadFile(const char* path);
     void CopyBytes(const unsigned char* bytes, size_t size);
+    // `exportsOnly`: global or weak bindings only (the dynamic table lists locals too).
     bool Lookup(const unsigned char* table, uint32_t count, const char* strings, uint32_t stringsSize,
-                const char* name, uint32_t* value, uint32_t* size) const;
+                bool exportsOnly, const char* name, uint32_t* value, uint32_t* size) const;
 
     unsigned char* bytes_ = nullptr;
     size_t size_ = 0;
