@@ -11,7 +11,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 dir="$top/build-bench"
 cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target keyvalues_load_bench utlbuffer_bench filter_bench \
-  bot_frame_bench sigscan_bench plugin_load_bench -- --no-print-directory \
+  bot_frame_bench sigscan_bench plugin_load_bench vlsig_bench -- --no-print-directory \
   >"$dir/build.log" 2>&1 || {
   cat "$dir/build.log"
   exit 1
@@ -27,4 +27,5 @@ pin "$dir/bin/bot_frame_bench" || status=1
 pin "$dir/bin/filter_bench" || status=1
 pin "$dir/bin/sigscan_bench" || status=1
 pin "$dir/bin/plugin_load_bench" 20000 15 || status=1
+pin "$dir/bin/vlsig_bench" || status=1
 exit $status

@@ -18,7 +18,7 @@ rm -rf "$work/bin" && mkdir -p "$work" && cp -r "$top/build-fuzz/bin" "$work/bin
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for pair in buffer_fuzz:buffer keyvalues_fuzz:keyvalues signature_text_fuzz:signature \
   filter_expression_fuzz:filter path_fuzz:paths keyvalues_roundtrip_fuzz:roundtrip \
-  elf_symbols_fuzz:elfsymbols; do
+  elf_symbols_fuzz:elfsymbols library_image_fuzz:elfsymbols; do
   target=${pair%%:*}
   if [ ${#targets[@]} -gt 0 ] && [[ " ${targets[*]} " != *" $target "* ]]; then continue; fi
   seeds=$top/fuzz/corpus/${pair#*:}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh machine lacks to build and test the project: the 32-bit C/C++
 # toolchain libraries, the GoogleTest source, clang's fuzzer runtime, and the two JSON
-# parsers the benchmarks compare against (header-only, never part of the product).
+# parsers the benchmarks compare against (header-only, never part of the product), and the
+# 32-bit x86 decoder library the signature tool uses (through Debian's i386 multiarch).
 # Idempotent and quiet: it installs only what is missing and prints one line per install.
 set -euo pipefail
 
@@ -21,6 +22,15 @@ command -v clang++ >/dev/null || missing+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-i386.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
 [ -f /usr/include/rapidjson/document.h ] || missing+=(rapidjson-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
+
+# The i386 build of the decoder: the i386 architecture must be known to dpkg first.
+if [ ! -f /usr/include/capstone/capstone.h ] || [ ! -e /usr/lib/i386-linux-gnu/libcapstone.so ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 architecture"
+    dpkg --add-architecture i386
+  fi
+  missing+=(libcapstone-dev:i386)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"

@@ -508,6 +508,17 @@ CHostEntity* EntityOrNull(CBaseEntity* entity) { return reinterpret_cast<CHostEn
 
 // ---- game functions located through the signature data file --------------------
 
+// VL_HOST_GAME_UPDATED builds the library as a game update might ship it (the tests'
+// "updated" build; the normal build defines nothing here): GameSwitchTeam is no longer
+// exported, GameHiddenRespawn is renamed, and a new function sits between two known ones.
+#ifdef VL_HOST_GAME_UPDATED
+#define VL_SWITCH_TEAM_VISIBILITY __attribute__((visibility("hidden"), used, noinline))
+#define VL_HIDDEN_RESPAWN_NAME "GameHiddenRespawnNew"
+#else
+#define VL_SWITCH_TEAM_VISIBILITY VL_EXPORT
+#define VL_HIDDEN_RESPAWN_NAME "GameHiddenRespawn"
+#endif
+
 extern "C" {
 
 VL_EXPORT void GameDissolve(CBaseEntity* entity, const char* materialName, float startTime, bool npcOnly,
@@ -530,6 +541,14 @@ VL_EXPORT void GameRemoveEntity(CBaseEntity* entity) {
     Announce(e, "removed");
 }
 
+#ifdef VL_HOST_GAME_UPDATED
+VL_EXPORT void GameRoundStart(CBaseEntity* entity) {
+    CHostEntity* e = EntityOrNull(entity);
+    Record("GameRoundStart", e, "");
+    if (e->owner && !e->owner->dead) e->owner->health = 100;
+}
+#endif
+
 VL_EXPORT void GameRoundRespawn(CBaseEntity* entity) {
     CHostEntity* e = EntityOrNull(entity);
     Record("GameRoundRespawn", e, "");
@@ -539,7 +558,7 @@ VL_EXPORT void GameRoundRespawn(CBaseEntity* entity) {
 
 VL_EXPORT void GameCommitSuicide(CBaseEntity* entity) { Kill(EntityOrNull(entity), "GameCommitSuicide", "killed"); }
 
-VL_EXPORT void GameSwitchTeam(CBaseEntity* entity, int team) {
+VL_SWITCH_TEAM_VISIBILITY void GameSwitchTeam(CBaseEntity* entity, int team) {
     CHostEntity* e = EntityOrNull(entity);
     Record("GameSwitchTeam", e, Format("%d", team));
     if (e->owner) e->owner->team = team;
@@ -572,14 +591,14 @@ __attribute__((used, noinline)) void GameHiddenRespawnBody(CBaseEntity* entity) 
 __asm__(
     ".text\n"
     ".p2align 4\n"
-    ".type GameHiddenRespawn, @function\n"
-    "GameHiddenRespawn:\n"
+    ".type " VL_HIDDEN_RESPAWN_NAME ", @function\n"
+    VL_HIDDEN_RESPAWN_NAME ":\n"
     "  push %ebp\n"
     "  mov %esp, %ebp\n"
     "  mov $0x564C5231, %eax\n"
     "  pop %ebp\n"
     "  jmp GameHiddenRespawnBody\n"
-    ".size GameHiddenRespawn, .-GameHiddenRespawn\n"
+    ".size " VL_HIDDEN_RESPAWN_NAME ", .-" VL_HIDDEN_RESPAWN_NAME "\n"
     ".p2align 4\n"
     ".type GameHiddenTwinA, @function\n"
     "GameHiddenTwinA:\n"

@@ -21,6 +21,7 @@ declare -A allowed=(
   [bots]="tier0 vstdlib tier1 math engine"
   [plugin]="tier0 vstdlib tier1 math engine sigscan filter bots"
   [host]="tier0 vstdlib tier1 math engine"
+  [tools]="tier0 vstdlib tier1 math engine sigscan"
 )
 
 status=0
