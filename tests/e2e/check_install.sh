@@ -23,7 +23,7 @@ mkdir -p "$work/game/bin"
 ln -s "$game/bin/server_i486.so" "$work/game/bin/server_i486.so"
 cmake --install "$build" --prefix "$work/game" >/dev/null
 written=$(cd "$work/game" && find . -type f | sort)
-expected=$'./addons/vorlane/operator-guide.md\n./addons/vorlane/sigscan_info.dat\n./addons/vorlane/vorlane_utils.so'
+expected=$'./addons/vorlane/operator-guide.md\n./addons/vorlane/sigscan_info.dat\n./addons/vorlane/vlsig\n./addons/vorlane/vorlane_utils.so'
 [ "$written" = "$expected" ] || fail "the default install wrote:"$'\n'"$written"
 out=$(printf 'host_addplayer Alice\nvl_spawn 2\nvl_sigscan\n' |
   "$vlhost" --game "$work/game" --plugin "$work/game/addons/vorlane/vorlane_utils.so")
