@@ -56,6 +56,18 @@ inline void PrintRatio(const char* what, const std::vector<double>& ratios, cons
     printf("  %-44s %6.2fx  (IQR %.2f .. %.2f, n=%zu)   goal %s\n", what, q.median, q.q1, q.q3, ratios.size(), goal);
 }
 
+// One machine-readable line for scripts/bench.sh to collect into its summary:
+// "VERDICT <goal> <figure name> <value> <= <limit> met|missed". Returns whether it is met.
+inline bool PrintVerdict(const char* goal, const char* figure, double value, double limit) {
+    const bool met = value <= limit;
+    printf("VERDICT %s %s %.2f <= %.2f %s\n", goal, figure, value, limit, met ? "met" : "missed");
+    return met;
+}
+// The verdict of a ratio row: its median against the limit.
+inline bool PrintRatioVerdict(const char* goal, const char* figure, const std::vector<double>& ratios, double limit) {
+    return PrintVerdict(goal, figure, ComputeQuartiles(ratios).median, limit);
+}
+
 // One line of absolute time, for orientation only (goals are ratios).
 inline void PrintTime(const char* what, const std::vector<double>& ns, double perUnit, const char* unit) {
     Quartiles q = ComputeQuartiles(ns);

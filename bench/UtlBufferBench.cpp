@@ -203,6 +203,10 @@ int main(int argc, char** argv) {
     printf(" time ratios, %d rounds:\n", rounds);
     for (const Pair& pair : pairs)
         bench::PrintRatio(pair.what, bench::Ratios(pair.contender, pair.yardstick), pair.goal);
+    bench::PrintRatioVerdict("P4", "put16/memcpy16", bench::Ratios(pairs[0].contender, pairs[0].yardstick), 2.0);
+    bench::PrintRatioVerdict("P4", "get16/memcpy16", bench::Ratios(pairs[1].contender, pairs[1].yardstick), 2.0);
+    bench::PrintRatioVerdict("P4", "putint/vector_push", bench::Ratios(pairs[4].contender, pairs[4].yardstick), 1.0);
+    bench::PrintRatioVerdict("P4", "getint/vector_read", bench::Ratios(pairs[5].contender, pairs[5].yardstick), 1.0);
 
     // The buffers must have kept every byte and bit: a benchmark that measured a failing
     // write would be worthless.

@@ -62,7 +62,6 @@ void CUtlBuffer::SetExternalBuffer(void* memory, int size, int initialPut, int f
     m_Put = initialPut < 0 ? 0 : initialPut;
     m_nTab = 0;
     m_Error = 0;
-    m_nOffset = 0;
     m_Flags = static_cast<unsigned char>(flags);
     m_nMaxPut = -1;
     AddNullTermination();
@@ -72,7 +71,6 @@ void CUtlBuffer::Clear() {
     m_Get = 0;
     m_Put = 0;
     m_Error = 0;
-    m_nOffset = 0;
     m_nMaxPut = -1;
     AddNullTermination();
 }
@@ -82,7 +80,6 @@ void CUtlBuffer::Purge() {
     m_Get = 0;
     m_Put = 0;
     m_Error = 0;
-    m_nOffset = 0;
     m_nMaxPut = 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <assert.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -361,11 +362,48 @@ private:
     unsigned char m_Error = 0;
     unsigned char m_Flags = 0;
     unsigned char m_Byteswap = 0;
+    unsigned char m_Unused = 0;  // fills the word StateBits reads
     int m_nTab = 0;
     int m_nMaxPut = 0;
-    int m_nOffset = 0;
+    // Position 0 is always the first byte of the memory: no path moves the window, so
+    // the offset is a constant the fast paths fold away.
+    static constexpr int m_nOffset = 0;
     UtlBufferOverflowFunc_t m_GetOverflowFunc = &CUtlBuffer::GetOverflow;
     UtlBufferOverflowFunc_t m_PutOverflowFunc = &CUtlBuffer::PutOverflow;
+
+    // The error bits, the flags and the byte-order switch as one little-endian word
+    // (error bits in bits 0-7, flags in 8-15, byte order in 16-23), so that a fast path
+    // tests everything that refuses it with one load.
+    uint32_t StateBits() const {
+        uint32_t bits;
+        memcpy(&bits, &m_Error, sizeof(bits));
+        return bits;
+    }
+    static constexpr uint32_t kGetRefused = ERROR_GET_OVERFLOW;
+    static constexpr uint32_t kPutRefused = ERROR_PUT_OVERFLOW | (BUFFER_READ_ONLY << 8);
+    static constexpr uint32_t kTextMode = BUFFER_TEXT << 8;
+    static constexpr uint32_t kByteswap = 0xFFu << 16;
+    // The binary read of a typed value: true when all `size` bytes were in place, read
+    // and the cursor moved. Anything else (text mode, an error bit, a bound) is left to
+    // the caller's general path, untouched.
+    bool GetBinaryFast(void* dest, int size) {
+        if (!(StateBits() & (kGetRefused | kTextMode)) && m_Get >= m_nOffset && size <= m_nMaxPut - m_Get &&
+            size <= m_Memory.NumAllocated() - (m_Get - m_nOffset)) {
+            memcpy(dest, m_Memory.Base() + (m_Get - m_nOffset), static_cast<size_t>(size));
+            m_Get += size;
+            return true;
+        }
+        return false;
+    }
+    friend struct CUtlBufferLayoutCheck;
+};
+
+// StateBits reads m_Error, m_Flags, m_Byteswap and m_Unused as one word.
+struct CUtlBufferLayoutCheck {
+    static_assert(offsetof(CUtlBuffer, m_Flags) == offsetof(CUtlBuffer, m_Error) + 1 &&
+                      offsetof(CUtlBuffer, m_Byteswap) == offsetof(CUtlBuffer, m_Error) + 2 &&
+                      offsetof(CUtlBuffer, m_Unused) == offsetof(CUtlBuffer, m_Error) + 3,
+                  "the state bytes lie side by side");
 };
 
 // The fast paths. Bounds checks are a few int compares (the window offset is never
@@ -374,14 +412,14 @@ private:
 // terminator and moves the mark only when it passes the old mark; everything else goes
 // the out-of-line way, which does the same with every bound and error bit.
 inline bool CUtlBuffer::CheckGet(int size) {
-    if (!(m_Error & ERROR_GET_OVERFLOW) && size >= 0 && m_Get >= m_nOffset && size <= m_nMaxPut - m_Get &&
+    if (!(StateBits() & kGetRefused) && size >= 0 && m_Get >= m_nOffset && size <= m_nMaxPut - m_Get &&
         size <= m_Memory.NumAllocated() - (m_Get - m_nOffset))
         return true;
     return CheckGetSlow(size);
 }
 
 inline bool CUtlBuffer::CheckPut(int size) {
-    if (!(m_Error & ERROR_PUT_OVERFLOW) && !IsReadOnly() && size >= 0 && m_Put >= m_nOffset &&
+    if (!(StateBits() & kPutRefused) && size >= 0 && m_Put >= m_nOffset &&
         size <= m_Memory.NumAllocated() - (m_Put - m_nOffset))
         return true;
     return CheckPutSlow(size);
@@ -395,7 +433,7 @@ inline void CUtlBuffer::Get(void* dest, int size) {
 }
 
 inline void CUtlBuffer::Put(const void* src, int size) {
-    if (!(m_Error & ERROR_PUT_OVERFLOW) && !IsReadOnly() && size > 0 && m_Put >= m_nOffset &&
+    if (!(StateBits() & kPutRefused) && size > 0 && m_Put >= m_nOffset &&
         size < m_Memory.NumAllocated() - (m_Put - m_nOffset)) {
         unsigned char* dest = m_Memory.Base() + (m_Put - m_nOffset);
         memcpy(dest, src, static_cast<size_t>(size));
@@ -410,7 +448,7 @@ inline void CUtlBuffer::Put(const void* src, int size) {
 }
 
 inline void CUtlBuffer::PutInt(int value) {
-    if (!(m_Flags & BUFFER_TEXT) && !m_Byteswap) {
+    if (!(StateBits() & (kTextMode | kByteswap))) {
         Put(&value, sizeof(value));
     } else {
         PutIntSlow(value);
@@ -418,7 +456,7 @@ inline void CUtlBuffer::PutInt(int value) {
 }
 
 inline void CUtlBuffer::PutUnsignedInt(unsigned int value) {
-    if (!(m_Flags & BUFFER_TEXT) && !m_Byteswap) {
+    if (!(StateBits() & (kTextMode | kByteswap))) {
         Put(&value, sizeof(value));
     } else {
         PutUnsignedIntSlow(value);
@@ -426,7 +464,7 @@ inline void CUtlBuffer::PutUnsignedInt(unsigned int value) {
 }
 
 inline void CUtlBuffer::PutFloat(float value) {
-    if (!(m_Flags & BUFFER_TEXT) && !m_Byteswap) {
+    if (!(StateBits() & (kTextMode | kByteswap))) {
         Put(&value, sizeof(value));
     } else {
         PutFloatSlow(value);
@@ -434,22 +472,25 @@ inline void CUtlBuffer::PutFloat(float value) {
 }
 
 inline int CUtlBuffer::GetInt() {
-    if (m_Flags & BUFFER_TEXT) return GetIntText();
     int value = 0;
+    if (GetBinaryFast(&value, sizeof(value))) return value;
+    if (m_Flags & BUFFER_TEXT) return GetIntText();
     Get(&value, sizeof(value));
     return value;
 }
 
 inline unsigned int CUtlBuffer::GetUnsignedInt() {
-    if (m_Flags & BUFFER_TEXT) return GetUnsignedIntText();
     unsigned int value = 0;
+    if (GetBinaryFast(&value, sizeof(value))) return value;
+    if (m_Flags & BUFFER_TEXT) return GetUnsignedIntText();
     Get(&value, sizeof(value));
     return value;
 }
 
 inline float CUtlBuffer::GetFloat() {
-    if (m_Flags & BUFFER_TEXT) return GetFloatText();
     float value = 0;
+    if (GetBinaryFast(&value, sizeof(value))) return value;
+    if (m_Flags & BUFFER_TEXT) return GetFloatText();
     Get(&value, sizeof(value));
     return value;
 }

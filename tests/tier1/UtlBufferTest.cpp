@@ -797,6 +797,82 @@ TEST(UtlBufferTest, SmallWritesAndReadsKeepEveryBoundAndBit) {
     EXPECT_FLOAT_EQ(text.GetFloat(), 2.5f);
 }
 
+// The inline paths of 16-byte pieces and typed reads at the very end of the memory and
+// of the data, and with an error bit already set.
+TEST(UtlBufferTest, FastPathsStopExactlyAtTheEnd) {
+    const unsigned char piece[17] = "0123456789abcdef";
+    // Borrowed 17 bytes: the piece and its terminator fit exactly.
+    unsigned char room[18];
+    memset(room, 0x55, sizeof(room));
+    B withTerminator(room, 17, 0);
+    withTerminator.Put(piece, 16);
+    EXPECT_TRUE(withTerminator.IsValid());
+    EXPECT_EQ(withTerminator.TellMaxPut(), 16);
+    EXPECT_EQ(room[16], 0);
+    EXPECT_EQ(room[17], 0x55);
+    // Borrowed 16 bytes: the piece fits, its terminator is dropped without an error, and
+    // one byte more is refused.
+    memset(room, 0x55, sizeof(room));
+    B exact(room, 16, 0);
+    exact.Put(piece, 16);
+    EXPECT_TRUE(exact.IsValid());
+    EXPECT_EQ(exact.TellPut(), 16);
+    EXPECT_EQ(room[16], 0x55);
+    EXPECT_EQ(memcmp(room, piece, 16), 0);
+    exact.Put(piece, 1);
+    EXPECT_EQ(exact.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    EXPECT_EQ(exact.TellPut(), 16);
+    // Borrowed 15 bytes: the piece is refused whole.
+    memset(room, 0x55, sizeof(room));
+    B onePast(room, 15, 0);
+    onePast.Put(piece, 16);
+    EXPECT_EQ(onePast.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
+    EXPECT_EQ(onePast.TellPut(), 0);
+    EXPECT_EQ(room[1], 0x55);
+
+    // Reads: exactly the data, then nothing; 3 bytes left refuse an int.
+    B readOnly(piece, 16, B::BUFFER_READ_ONLY);
+    unsigned char out[16];
+    readOnly.Get(out, 16);
+    EXPECT_TRUE(readOnly.IsValid());
+    EXPECT_EQ(memcmp(out, piece, 16), 0);
+    memset(out, 0x77, sizeof(out));
+    readOnly.Get(out, 1);
+    EXPECT_EQ(readOnly.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(out[0], 0x77);
+    readOnly.SeekGet(B::SEEK_FROM_HEAD, 12);
+    EXPECT_TRUE(readOnly.IsValid());
+    int last;
+    memcpy(&last, piece + 12, sizeof(last));
+    EXPECT_EQ(readOnly.GetInt(), last);  // bytes 12..15: the last whole int
+    readOnly.SeekGet(B::SEEK_FROM_HEAD, 13);
+    EXPECT_EQ(readOnly.GetInt(), 0);
+    EXPECT_EQ(readOnly.TellGet(), 13);
+    EXPECT_EQ(readOnly.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    // A negative get position is no error by itself, but nothing is read from it.
+    readOnly.SeekGet(B::SEEK_FROM_HEAD, -4);
+    EXPECT_TRUE(readOnly.IsValid());
+    EXPECT_EQ(readOnly.GetInt(), 0);
+    EXPECT_EQ(readOnly.TellGet(), -4);
+    EXPECT_EQ(readOnly.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+
+    // A data mark short of the memory: an owned buffer holds 32 bytes but 8 of data.
+    B owned(0, 32, 0);
+    owned.PutInt(1);
+    owned.PutInt(2);
+    EXPECT_EQ(owned.GetInt(), 1);
+    EXPECT_EQ(owned.GetInt(), 2);
+    EXPECT_EQ(owned.GetFloat(), 0.0f);
+    EXPECT_EQ(owned.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    // Sticky: data written after the failed read is not read until a SeekGet.
+    owned.PutUnsignedInt(3u);
+    EXPECT_EQ(owned.GetUnsignedInt(), 0u);
+    EXPECT_EQ(owned.TellGet(), 8);
+    owned.SeekGet(B::SEEK_FROM_CURRENT, 0);
+    EXPECT_EQ(owned.GetUnsignedInt(), 3u);
+    EXPECT_TRUE(owned.IsValid());
+}
+
 // The shared scanner takes white space sixteen bytes at a time: runs of every length
 // around those steps end exactly at the first byte that is not white space, including
 // bytes next to the white-space codes (8, 14, 31, 33) and high bytes.
