@@ -592,7 +592,13 @@ public:
     // No levels; the file name is "NULL" until the first load sets one. Constant
     // initialisation: the global is ready before any static constructor could load.
     constexpr CKeyValuesErrorStack()
-        : m_ErrorIndex{}, m_pFilename("NULL"), m_nDepth(0), m_nMaxDepth(0), m_nReports(0) {
+        : m_ErrorIndex{},
+          m_pFilename("NULL"),
+          m_nDepth(0),
+          m_nMaxDepth(0),
+          m_nReports(0),
+          m_pListener(nullptr),
+          m_pListenerContext(nullptr) {
         for (int i = 0; i < kMaxLevels; ++i) m_ErrorIndex[i] = -1;
     }
 
@@ -626,12 +632,31 @@ public:
     // A caller that wants to know whether a load found errors compares it before and after.
     int GetReportCount() const { return m_nReports; }
 
+    // A program that shows the reports in its own way (a file checker, say) can listen:
+    // after each report is printed, `listener` receives the message, the file name and
+    // where the text reader stood in that file's text when it found the error (line and
+    // column from 1; 0 for both when the report comes from outside the text reader). One
+    // listener at a time; null removes it. Positions are worked out only while a listener
+    // is set, so a load without one costs what it always did.
+    typedef void (*Listener)(const char* message, const char* file, int line, int column, void* context);
+    void SetListener(Listener listener, void* context) {
+        m_pListener = listener;
+        m_pListenerContext = context;
+    }
+    bool HasListener() const { return m_pListener != nullptr; }
+    // Report, with the position a listener receives.
+    void ReportAt(const char* message, int line, int column) const;
+
 private:
+    void PrintReport(const char* message) const;
+
     int m_ErrorIndex[kMaxLevels];
     const char* m_pFilename;
     int m_nDepth;
     int m_nMaxDepth;
     mutable int m_nReports;
+    Listener m_pListener;
+    void* m_pListenerContext;
 };
 
 extern CKeyValuesErrorStack g_KeyValuesErrorStack;

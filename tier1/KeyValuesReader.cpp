@@ -323,7 +323,14 @@ void CKeyValuesErrorStack::Reset(int level, int symbol) {
     if (level >= 0 && level < kMaxLevels) m_ErrorIndex[level] = symbol;
 }
 
-void CKeyValuesErrorStack::Report(const char* message) const {
+void CKeyValuesErrorStack::Report(const char* message) const { ReportAt(message, 0, 0); }
+
+void CKeyValuesErrorStack::ReportAt(const char* message, int line, int column) const {
+    PrintReport(message);
+    if (m_pListener) m_pListener(message, m_pFilename, line, column, m_pListenerContext);
+}
+
+void CKeyValuesErrorStack::PrintReport(const char* message) const {
     // Unsigned arithmetic: the count wraps instead of overflowing.
     m_nReports = static_cast<int>((static_cast<unsigned int>(m_nReports) + 1u) & 0x7FFFFFFFu);
     // File names, include paths and key names come from the files themselves: escaped, so
@@ -397,6 +404,26 @@ public:
 
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
+
+    // Reports `message` through the error stack with where reading stands: the line and
+    // column (from 1) of the text's next unread byte, counted only when someone listens.
+    void ReportHere(const char* message) const {
+        int line = 0;
+        int column = 0;
+        if (g_KeyValuesErrorStack.HasListener()) {
+            line = 1;
+            column = 1;
+            for (int i = 0; i < m_nPos && i < m_nEnd; ++i) {
+                if (m_pData[i] == '\n') {
+                    ++line;
+                    column = 1;
+                } else {
+                    ++column;
+                }
+            }
+        }
+        g_KeyValuesErrorStack.ReportAt(message, line, column);
+    }
 
     bool Valid() const { return !m_bEnded; }
 
@@ -521,7 +548,7 @@ bool KeyValues::TextReader::NextToken(bool useEscapes, Token& token) {
     while (m_nPos < m_nEnd && !EndsWord(m_pData[m_nPos], m_IsSpace)) ++m_nPos;
     int length = m_nPos - start;
     if (length > kMaxTokenLength) {
-        g_KeyValuesErrorStack.Report(kTokenOverflow);
+        ReportHere(kTokenOverflow);
         length = kMaxTokenLength;
     }
     token.text = reinterpret_cast<const char*>(m_pData + start);
@@ -678,12 +705,12 @@ void KeyValues::TextReader::LoadBlock(KeyValues* node) {
         Frame& frame = frames.Top();
         const bool useEscapes = frame.useEscapes;
         if (!NextToken(useEscapes, name)) {
-            g_KeyValuesErrorStack.Report(kEofInsteadOfKeyName);
+            ReportHere(kEofInsteadOfKeyName);
             leave();
             continue;
         }
         if (IsEmptyToken(name)) {
-            g_KeyValuesErrorStack.Report(kEmptyKeyName);
+            ReportHere(kEmptyKeyName);
             leave();
             continue;
         }
@@ -704,19 +731,19 @@ void KeyValues::TextReader::LoadBlock(KeyValues* node) {
         g_KeyValuesErrorStack.Reset(frame.keyLevel, key->m_iNameSymbol);
 
         if (!NextToken(useEscapes, value)) {
-            g_KeyValuesErrorStack.Report(kNullKey);
+            ReportHere(kNullKey);
             leave();
             continue;
         }
         if (IsUnquoted(value, '}')) {
-            g_KeyValuesErrorStack.Report(kBraceInKey);
+            ReportHere(kBraceInKey);
             leave();
             continue;
         }
         if (IsUnquoted(value, '{')) {
             g_KeyValuesErrorStack.Reset(frame.keyLevel, INVALID_KEY_SYMBOL);
             if (frames.Count() >= kMaxBlockNesting) {
-                g_KeyValuesErrorStack.Report(kNestedTooDeep);
+                ReportHere(kNestedTooDeep);
                 SkipBlock(useEscapes);
             } else {
                 enter(key);  // `frame` is not used after this: the vector may move
@@ -747,7 +774,7 @@ void KeyValues::TextReader::LoadTopLevel(KeyValues* root, const char* resourceNa
         if (V_stricmp(token, "#include") == 0) {
             token = ReadToken(useEscapes, wasQuoted);
             if (!token || !*token) {
-                g_KeyValuesErrorStack.Report(kIncludeIsNull);
+                ReportHere(kIncludeIsNull);
             } else {
                 root->ParseIncludedKeys(resourceName, token, fileSystem, pathID, includedKeys);
             }
@@ -768,7 +795,7 @@ void KeyValues::TextReader::LoadTopLevel(KeyValues* root, const char* resourceNa
         if (NextToken(useEscapes, brace) && IsUnquoted(brace, '{')) {
             LoadBlock(key);
         } else {
-            g_KeyValuesErrorStack.Report(kMissingBrace);
+            ReportHere(kMissingBrace);
         }
         previous = key;
         if (!Valid()) break;

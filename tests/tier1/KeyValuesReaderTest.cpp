@@ -298,6 +298,26 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
         Loaded quiet("a { b }");
         EXPECT_EQ(console.Text(), "");
     }
+
+    // A listener hears each report with the file and where reading stood: the line, and
+    // the column of the next unread byte, counted from 1 (here just past "}" and the end).
+    {
+        HostTier0_SetDeveloperLevel(1);
+        std::vector<std::string> heard;
+        g_KeyValuesErrorStack.SetListener(
+            [](const char* message, const char* file, int line, int column, void* context) {
+                static_cast<std::vector<std::string>*>(context)->push_back(std::string(file) + ":" +
+                                                                           std::to_string(line) + ":" +
+                                                                           std::to_string(column) + " " + message);
+            },
+            &heard);
+        ConsoleCapture console;
+        Loaded kv("a\n{\n\tb }\n\n\tc 1", false, "cfg.txt");
+        g_KeyValuesErrorStack.SetListener(nullptr, nullptr);
+        EXPECT_EQ(heard, (std::vector<std::string>{"cfg.txt:3:5 RecursiveLoadFromBuffer:  got } in key",
+                                                   "cfg.txt:5:5 LoadFromBuffer: missing {"}));
+        EXPECT_EQ(ErrorLines(console).size(), 2u) << "printed as without a listener";
+    }
 }
 
 TEST_F(KeyValuesReaderTest, AZeroByteEndsEveryOpenBlock) {

@@ -48,11 +48,14 @@ public:
     void FreeOptimalReadBuffer(void* buffer) override { free(buffer); }
 };
 
-void CaptureLine(const char* text, void* context) {
-    auto* lines = static_cast<std::vector<std::string>*>(context);
-    std::string piece(text);
-    while (!piece.empty() && piece.back() == '\n') piece.pop_back();
-    if (!piece.empty()) lines->push_back(piece);
+void DiscardOutput(const char*, void*) {}
+
+// "<file>:<line>:<column>: <message>" (the position left out when the reader gives none).
+void RecordReport(const char* message, const char* fileName, int line, int column, void* context) {
+    auto* reports = static_cast<std::vector<std::string>*>(context);
+    std::string report = fileName ? fileName : "";
+    if (line > 0) report += ":" + std::to_string(line) + ":" + std::to_string(column);
+    reports->push_back(report + ": " + (message ? message : ""));
 }
 
 // ---- where the entries lie in the text ----------------------------------------------
@@ -245,8 +248,12 @@ bool ReadDataFile(const char* path, const char* game, DataFile* file) {
 
     DiskFileSystem fileSystem;
     KeyValues* tree = new KeyValues("kdadmin_sigs");  // the plugin's root name
-    if (HostTier0_SetOutputHook) HostTier0_SetOutputHook(CaptureLine, &file->keyValueErrors);
+    // The reader's reports, each with the file, line and column it was found at; what it
+    // prints goes nowhere (the tool shows the reports itself).
+    if (HostTier0_SetOutputHook) HostTier0_SetOutputHook(DiscardOutput, nullptr);
+    g_KeyValuesErrorStack.SetListener(RecordReport, &file->keyValueErrors);
     const bool loaded = tree->LoadFromFile(&fileSystem, path, nullptr);
+    g_KeyValuesErrorStack.SetListener(nullptr, nullptr);
     if (HostTier0_SetOutputHook) HostTier0_SetOutputHook(nullptr, nullptr);
     if (!loaded) {
         tree->deleteThis();

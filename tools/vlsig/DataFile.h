@@ -78,7 +78,7 @@ struct DataFile {
     std::string path;
     std::string text;                     // the file's bytes
     std::vector<DataEntry> entries;       // in file order
-    std::vector<std::string> keyValueErrors;  // the reader's reports, as it prints them
+    std::vector<std::string> keyValueErrors;  // the reader's reports: "<file>:<line>:<column>: <message>"
     std::string error;                    // why the file cannot be used; empty when it can
     bool located = false;                 // the entries' text positions are known (needed by update)
 };

@@ -106,8 +106,6 @@ const char* Status(const DataEntry& e) {
 void PrintTable(const DataFile& file, const std::string& library, const std::string& game) {
     printf("vlsig check: %s against %s\n", Shown(file.path).c_str(), Shown(library).c_str());
     for (const std::string& error : file.keyValueErrors) printf("key-value reader: %s\n", Shown(error).c_str());
-    if (!file.keyValueErrors.empty())
-        printf("(the key-value reader names the keys around an error, not its line and column)\n");
     size_t nameWidth = 5, sectionWidth = 7, symbolWidth = 6;
     for (const DataEntry& e : file.entries) {
         nameWidth = std::max(nameWidth, Shown(e.name).size());
