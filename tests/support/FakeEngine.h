@@ -24,6 +24,8 @@ constexpr int kEdictFree = 0x2;
 class FakePlayer : public IServerUnknown, public IPlayerInfoApi, public IBotControllerApi {
 public:
     explicit FakePlayer(int index) : index(index), userId(index + 1) { edict.unknown = this; }
+    // Virtual: tests may derive their own player and hand it to the engine's list.
+    virtual ~FakePlayer() = default;
     FakePlayer(const FakePlayer&) = delete;
     FakePlayer& operator=(const FakePlayer&) = delete;
 
