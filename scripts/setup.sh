@@ -38,3 +38,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq >/dev/null
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# The host console's line editing at a terminal links libedit's i386 build, which comes
+# through Debian multiarch: the i386 architecture is added when it is not yet known.
+if [ ! -f /usr/lib/i386-linux-gnu/libedit.so ] || [ ! -f /usr/include/histedit.h ]; then
+  echo "setup: installing libedit-dev:i386"
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq >/dev/null
+  apt-get install -y -qq libedit-dev:i386 >/dev/null
+fi

@@ -402,6 +402,19 @@ void* CHostEngine::FindConsoleObject(const char* name) const {
     return nullptr;
 }
 
+std::vector<std::string> CHostEngine::ConsoleNames() const {
+    std::vector<std::string> names = {"host_help", "exit"};
+    for (ConCommandBase* object : HostVstdlib_Cvar()->Registered()) {
+        if (const char* name = ConsoleObjectName(object)) names.push_back(name);
+    }
+    for (const HostCommandHelp& command : kHostCommands) {
+        names.emplace_back(command.usage, strcspn(command.usage, " "));
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+    return names;
+}
+
 // A registered command runs through its Dispatch; a variable is set through its
 // SetValue(const char*) by "name value", and "name" alone shows its value and help.
 bool CHostEngine::RunConsoleObject(const std::vector<std::string>& args) {

@@ -101,6 +101,10 @@ public:
     IHostEngine* HostServices();
     // The registered console object whose name equals `name` ignoring case, or null.
     void* FindConsoleObject(const char* name) const;
+    // Every name a console line can start with, sorted ignoring case: the registered
+    // commands and variables (the plugin's among them while it is loaded) and the host's
+    // own commands. Read afresh at each call.
+    std::vector<std::string> ConsoleNames() const;
 
 private:
     struct Client {

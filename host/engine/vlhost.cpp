@@ -1,7 +1,8 @@
 // The host program: what an operator runs to try the plugin. It starts the simulated
 // engine on a game directory, runs the game directory's "cfg/world.cfg" (the map),
 // loads the plugin as the engine does, runs "cfg/server.cfg", then reads console lines
-// from a script file or from standard input until the input ends or "quit".
+// from a script file or from standard input until the input ends or "quit". At a
+// terminal the lines are edited, with history and completion (HostLineEditor.h).
 //
 // Exit status: 0 after the console input ends; 1 when the server cannot start (the game
 // library, the plugin or the script file cannot be loaded); 2 for a bad command line,
@@ -17,6 +18,7 @@
 
 #include "host/engine/HostEngine.h"
 #include "host/engine/HostInterfaces.h"
+#include "host/engine/HostLineEditor.h"
 #include "host/tier0/HostTier0.h"
 #include "tier0/dbg.h"
 
@@ -166,6 +168,16 @@ int main(int argc, char** argv) {
     host.ExecuteFile(options.gameDir + "/cfg/server.cfg");
 
     const bool interactive = script.empty() && isatty(fileno(stdin));
+    // A person at a terminal edits lines; Ctrl-C and Ctrl-D end the console as "quit".
+    CHostLineEditor editor;
+    if (interactive && isatty(fileno(stdout)) &&
+        editor.Open(HostHistoryPath(options.gameDir), [&host] { return host.ConsoleNames(); })) {
+        std::string text;
+        while (editor.ReadLine(&text) && host.ExecuteLine(text)) {
+        }
+        host.Shutdown();
+        return stop(0);
+    }
     char* line = nullptr;
     size_t capacity = 0;
     while (true) {
