@@ -23,13 +23,21 @@ ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-i386.a >/dev/null 2>
 [ -f /usr/include/rapidjson/document.h ] || missing+=(rapidjson-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 
-# The i386 build of the decoder: the i386 architecture must be known to dpkg first.
+# i386 builds through Debian multiarch: the x86 decoder (vlsig) and libedit (the host
+# console's line editing at a terminal). The i386 architecture must be known to dpkg first.
+i386=()
 if [ ! -f /usr/include/capstone/capstone.h ] || [ ! -e /usr/lib/i386-linux-gnu/libcapstone.so ]; then
+  i386+=(libcapstone-dev:i386)
+fi
+if [ ! -f /usr/lib/i386-linux-gnu/libedit.so ] || [ ! -f /usr/include/histedit.h ]; then
+  i386+=(libedit-dev:i386)
+fi
+if [ ${#i386[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "setup: adding the i386 architecture"
     dpkg --add-architecture i386
   fi
-  missing+=(libcapstone-dev:i386)
+  missing+=("${i386[@]}")
 fi
 
 if [ ${#missing[@]} -gt 0 ]; then
@@ -37,14 +45,4 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq >/dev/null
   apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
-
-# The host console's line editing at a terminal links libedit's i386 build, which comes
-# through Debian multiarch: the i386 architecture is added when it is not yet known.
-if [ ! -f /usr/lib/i386-linux-gnu/libedit.so ] || [ ! -f /usr/include/histedit.h ]; then
-  echo "setup: installing libedit-dev:i386"
-  export DEBIAN_FRONTEND=noninteractive
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq >/dev/null
-  apt-get install -y -qq libedit-dev:i386 >/dev/null
 fi

@@ -362,7 +362,7 @@ private:
     unsigned char m_Error = 0;
     unsigned char m_Flags = 0;
     unsigned char m_Byteswap = 0;
-    unsigned char m_Unused = 0;  // fills the word StateBits reads
+    [[maybe_unused]] unsigned char m_Unused = 0;  // fills the word StateBits reads
     int m_nTab = 0;
     int m_nMaxPut = 0;
     // Position 0 is always the first byte of the memory: no path moves the window, so
