@@ -9,8 +9,10 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -113,5 +115,18 @@ inline void UseValue(int& value) { asm volatile("" : "+r"(value)); }
 inline void ClobberMemory() { asm volatile("" : : : "memory"); }
 // Makes the memory at `p` visible to the outside, so that writes to it must happen.
 inline void Escape(const void* p) { asm volatile("" : : "g"(p) : "memory"); }
+
+// Runs this program again, in a fresh process (empty caches, untouched heap, as a first
+// load meets them), with `arguments` (quoted by the caller where needed), and reads the
+// one number it prints: the time it measured. Negative when the child failed.
+inline double TimeInFreshProcess(const std::string& arguments) {
+    const std::string command = "/proc/" + std::to_string(static_cast<int>(getpid())) + "/exe " + arguments;
+    FILE* child = popen(command.c_str(), "r");
+    if (!child) return -1;
+    double ns = -1;
+    if (fscanf(child, "%lf", &ns) != 1) ns = -1;
+    if (pclose(child) != 0) ns = -1;
+    return ns;
+}
 
 }  // namespace bench

@@ -228,15 +228,7 @@ double TimeRuntimeShare(const Inputs& in, std::vector<void*>& nodes) {
 // One parse in a fresh process: this program with --once. Returns the time, or a
 // negative value when the child failed.
 double TimeInFreshProcess(Contender which, int entryCount) {
-    char command[512];
-    snprintf(command, sizeof(command), "/proc/%d/exe --once %s %d", static_cast<int>(getpid()), kContenderNames[which],
-             entryCount);
-    FILE* child = popen(command, "r");
-    if (!child) return -1;
-    double ns = -1;
-    if (fscanf(child, "%lf", &ns) != 1) ns = -1;
-    if (pclose(child) != 0) ns = -1;
-    return ns;
+    return bench::TimeInFreshProcess(std::string("--once ") + kContenderNames[which] + " " + std::to_string(entryCount));
 }
 
 }  // namespace

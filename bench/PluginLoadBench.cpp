@@ -135,15 +135,7 @@ int TableFloor(const std::string& dataPath, const std::string& libraryPath, CUtl
 // table, untouched heap, as the first Load of a process finds them. Returns the time,
 // or a negative value when the child failed.
 double ColdTableFloorInFreshProcess(const std::string& dataPath, const std::string& libraryPath) {
-    char command[8192];
-    snprintf(command, sizeof(command), "/proc/%d/exe --cold-floor '%s' '%s'", static_cast<int>(getpid()),
-             dataPath.c_str(), libraryPath.c_str());
-    FILE* child = popen(command, "r");
-    if (!child) return -1;
-    double ns = -1;
-    if (fscanf(child, "%lf", &ns) != 1) ns = -1;
-    if (pclose(child) != 0) ns = -1;
-    return ns;
+    return bench::TimeInFreshProcess("--cold-floor '" + dataPath + "' '" + libraryPath + "'");
 }
 
 // For orientation: what the table's memory alone costs a load, the records appended one
