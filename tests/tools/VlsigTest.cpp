@@ -178,13 +178,13 @@ TEST(VlsigTest, CheckReportsHowEachEntryResolvesAndWhatIsWrongWithIt) {
     ASSERT_EQ(file.entries.size(), 7u);
     const DataEntry& twin = file.entries[0];
     EXPECT_EQ(twin.line, 7);
-    EXPECT_EQ(twin.route, ROUTE_SYMBOL_TABLE);
+    EXPECT_EQ(twin.route, SIGSCAN_ROUTE_SYMBOL_TABLE);
     EXPECT_EQ(twin.verdict, SIG_NOT_UNIQUE);  // both twins
     EXPECT_EQ(twin.sigMatches, 2u);
     EXPECT_TRUE(twin.Stale());
     EXPECT_EQ(file.text.substr(twin.sigSpan.begin, twin.sigSpan.end - twin.sigSpan.begin), "5589E5B832524C56");
     const DataEntry& gone = file.entries[1];
-    EXPECT_EQ(gone.route, ROUTE_SIGNATURE);  // a renamed function, found by its signature
+    EXPECT_EQ(gone.route, SIGSCAN_ROUTE_SIGNATURE);  // a renamed function, found by its signature
     EXPECT_EQ(gone.verdict, SIG_UNIQUE_NO_SYMBOL);
     EXPECT_STREQ(image.Elf().FunctionAt(gone.sigAddress), "GameHiddenRespawn");
     const DataEntry& bad = file.entries[2];

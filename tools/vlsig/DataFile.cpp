@@ -211,13 +211,8 @@ bool Locate(DataFile* file) {
 
 }  // namespace
 
-const char* EntryRouteName(EntryRoute route) {
-    switch (route) {
-        case ROUTE_EXPORT: return "export";
-        case ROUTE_SYMBOL_TABLE: return "symbol table";
-        case ROUTE_SIGNATURE: return "signature";
-        default: return "none";
-    }
+const char* EntryRouteName(SigScanRoute route) {
+    return route == SIGSCAN_ROUTE_NONE ? "none" : SigScanRouteName(route);
 }
 
 const char* SignatureVerdictName(SignatureVerdict verdict) {
@@ -354,13 +349,13 @@ void CheckEntries(LibraryImage& image, DataFile* file) {
         // The plugin's order with its fallbacks on; a symbol-table address outside the
         // library's segments is refused as the resolver refuses it.
         if (entry.exported) {
-            entry.route = ROUTE_EXPORT;
+            entry.route = SIGSCAN_ROUTE_EXPORT;
         } else if (entry.inSymbolTable && entry.symbolInLibrary) {
-            entry.route = ROUTE_SYMBOL_TABLE;
+            entry.route = SIGSCAN_ROUTE_SYMBOL_TABLE;
         } else if (entry.sigMatches == 1) {
-            entry.route = ROUTE_SIGNATURE;
+            entry.route = SIGSCAN_ROUTE_SIGNATURE;
         } else {
-            entry.route = ROUTE_NONE;
+            entry.route = SIGSCAN_ROUTE_NONE;
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sigscan/SigScanResolver.h"
 #include "tools/vlsig/LibraryImage.h"
 
 // Where the text of one value lies in the file: [begin, end) of its characters (inside
@@ -21,8 +22,8 @@ struct TextSpan {
     size_t end = 0;
 };
 
-enum EntryRoute { ROUTE_NONE, ROUTE_EXPORT, ROUTE_SYMBOL_TABLE, ROUTE_SIGNATURE };
-const char* EntryRouteName(EntryRoute route);  // "none", "export", "symbol table", "signature"
+// The route of an entry, as the plugin's resolver names it; "none" when it does not resolve.
+const char* EntryRouteName(SigScanRoute route);
 
 // What the entry's signature finds in the library.
 enum SignatureVerdict {
@@ -60,12 +61,12 @@ struct DataEntry {
     uint32_t sigAddress = 0;
     SignatureVerdict verdict = SIG_ABSENT;
     bool libraryHasSymbolTable = false;  // a symbol missing from it is gone, not stripped
-    EntryRoute route = ROUTE_NONE;
+    SigScanRoute route = SIGSCAN_ROUTE_NONE;
 
     // Counted for the exit status: enabled and read.
     bool Counts() const { return enabled && read; }
     // Does not resolve the way the plugin would.
-    bool Broken() const { return Counts() && route == ROUTE_NONE; }
+    bool Broken() const { return Counts() && route == SIGSCAN_ROUTE_NONE; }
     // Resolves, but its signature does not find it once at the symbol.
     // (A unique match whose symbol a stripped library cannot confirm is not stale.)
     bool Stale() const {

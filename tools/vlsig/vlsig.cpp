@@ -277,7 +277,7 @@ int Update(int argc, char** argv) {
         if (verified) {
             const DataEntry& after = again.entries[repair.entry];
             verified = after.sig == repair.sig && after.mask == repair.mask && after.symbol == repair.symbol &&
-                       (!repair.repaired || after.route != ROUTE_NONE);
+                       (!repair.repaired || after.route != SIGSCAN_ROUTE_NONE);
         }
         if (!repair.repaired) {
             printf("not repaired %s (line %d): %s\n", Shown(before.name).c_str(), before.line, repair.reason.c_str());
