@@ -24,6 +24,37 @@ T ReadAt(const unsigned char* bytes, size_t offset) {
     return value;
 }
 
+// The reasons a symbol table section is refused, in the words of its kind.
+struct SymbolSectionTexts {
+    const char* wrongEntrySize;
+    const char* outside;
+    const char* noStrings;
+    const char* namesOutside;
+};
+const SymbolSectionTexts kSymbolTableTexts = {
+    "the symbol table has a wrong entry size", "the symbol table lies outside the library file",
+    "the symbol table names no string table", "the symbol names lie outside the library file"};
+const SymbolSectionTexts kDynamicSymbolTexts = {
+    "the dynamic symbol table has a wrong entry size", "the dynamic symbol table lies outside the library file",
+    "the dynamic symbol table names no string table", "the dynamic symbol names lie outside the library file"};
+
+// Checks symbol table section `table` of the file and the string table it names, and
+// points *symbols / *strings into `bytes`. The reason it is refused, or null.
+const char* ReadSymbolSection(const unsigned char* bytes, size_t size, const Elf32_Ehdr& header,
+                              const Elf32_Shdr& table, const SymbolSectionTexts& texts, const unsigned char** symbols,
+                              uint32_t* symbolCount, const char** strings, uint32_t* stringsSize) {
+    if (table.sh_entsize != sizeof(Elf32_Sym)) return texts.wrongEntrySize;
+    if (!InFile(table.sh_offset, table.sh_size, size)) return texts.outside;
+    if (table.sh_link == 0 || table.sh_link >= header.e_shnum) return texts.noStrings;
+    const Elf32_Shdr strtab = ReadAt<Elf32_Shdr>(bytes, header.e_shoff + size_t(table.sh_link) * sizeof(Elf32_Shdr));
+    if (strtab.sh_type != SHT_STRTAB || !InFile(strtab.sh_offset, strtab.sh_size, size)) return texts.namesOutside;
+    *symbols = bytes + table.sh_offset;
+    *symbolCount = table.sh_size / sizeof(Elf32_Sym);
+    *strings = reinterpret_cast<const char*>(bytes + strtab.sh_offset);
+    *stringsSize = strtab.sh_size;
+    return nullptr;
+}
+
 }  // namespace
 
 ElfSymbolTable::~ElfSymbolTable() { delete[] bytes_; }
@@ -109,19 +140,9 @@ bool ElfSymbolTable::Parse() {
     for (uint32_t i = 0; i < header.e_shnum; ++i) {
         const Elf32_Shdr symtab = section(i);
         if (symtab.sh_type != SHT_SYMTAB) continue;
-        if (symtab.sh_entsize != sizeof(Elf32_Sym)) return Fail("the symbol table has a wrong entry size");
-        if (!InFile(symtab.sh_offset, symtab.sh_size, size_))
-            return Fail("the symbol table lies outside the library file");
-        if (symtab.sh_link == 0 || symtab.sh_link >= header.e_shnum)
-            return Fail("the symbol table names no string table");
-        const Elf32_Shdr strtab = section(symtab.sh_link);
-        if (strtab.sh_type != SHT_STRTAB || !InFile(strtab.sh_offset, strtab.sh_size, size_))
-            return Fail("the symbol names lie outside the library file");
-        symbols_ = bytes_ + symtab.sh_offset;
-        symbolCount_ = symtab.sh_size / sizeof(Elf32_Sym);
-        strings_ = reinterpret_cast<const char*>(bytes_ + strtab.sh_offset);
-        stringsSize_ = strtab.sh_size;
-        return true;
+        const char* refused = ReadSymbolSection(bytes_, size_, header, symtab, kSymbolTableTexts, &symbols_,
+                                                &symbolCount_, &strings_, &stringsSize_);
+        return refused ? Fail(refused) : true;
     }
     return Fail(kStripped);
 }
@@ -245,18 +266,9 @@ bool ElfSymbolTable::ParseLibrary() {
         if (named(s, ".got.plt")) gotPlt = s.sh_addr;
         if (named(s, ".got")) got = s.sh_addr;
         if (s.sh_type == SHT_DYNSYM && !dynamic_) {
-            if (s.sh_entsize != sizeof(Elf32_Sym)) return Fail("the dynamic symbol table has a wrong entry size");
-            if (!InFile(s.sh_offset, s.sh_size, size_))
-                return Fail("the dynamic symbol table lies outside the library file");
-            if (s.sh_link == 0 || s.sh_link >= header.e_shnum)
-                return Fail("the dynamic symbol table names no string table");
-            const Elf32_Shdr strtab = section(s.sh_link);
-            if (strtab.sh_type != SHT_STRTAB || !InFile(strtab.sh_offset, strtab.sh_size, size_))
-                return Fail("the dynamic symbol names lie outside the library file");
-            dynamic_ = bytes_ + s.sh_offset;
-            dynamicCount_ = s.sh_size / sizeof(Elf32_Sym);
-            dynamicStrings_ = reinterpret_cast<const char*>(bytes_ + strtab.sh_offset);
-            dynamicStringsSize_ = strtab.sh_size;
+            const char* refused = ReadSymbolSection(bytes_, size_, header, s, kDynamicSymbolTexts, &dynamic_,
+                                                    &dynamicCount_, &dynamicStrings_, &dynamicStringsSize_);
+            if (refused) return Fail(refused);
         } else if (s.sh_type == SHT_REL && s.sh_size > 0) {
             if (s.sh_entsize != sizeof(Elf32_Rel)) return Fail("a relocation table has a wrong entry size");
             if (!InFile(s.sh_offset, s.sh_size, size_)) return Fail("a relocation table lies outside the library file");
