@@ -44,6 +44,11 @@ TEST(SignatureText, OddDigitIsDroppedAndNonDigitsTruncateToAByte) {
     EXPECT_EQ(Decode("zz"), (std::vector<unsigned char>{0x53}));
     // 16 decimal digits decode as 8 bytes, unchanged by any number interpretation.
     EXPECT_EQ(Decode("5557565364711359"), (std::vector<unsigned char>{0x55, 0x57, 0x56, 0x53, 0x64, 0x71, 0x13, 0x59}));
+    // What the check for plain digit pairs accepts: both cases and the empty text, never
+    // an odd length, a separator or another character.
+    for (const char* text : {"", "558bEC", "aF09"}) EXPECT_TRUE(IsHexSignatureText(text)) << text;
+    for (const char* text : {"5589E", "55 89", "\\x55", "zz", "55\n"}) EXPECT_FALSE(IsHexSignatureText(text)) << text;
+    EXPECT_FALSE(IsHexSignatureText(nullptr));
 }
 
 class SigScanTest : public ::testing::Test {
