@@ -3,12 +3,13 @@
 // marker: a "$ printf '...' | ./scripts/run.sh" line, then the output, where "] text" lines are
 // the typed console lines and a line "..." stands for any number of lines.
 #include <gtest/gtest.h>
-#include <stdio.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/HostFixture.h"
 
 namespace {
 
@@ -57,25 +58,14 @@ Lines PrintfLines(const std::string& command) {
     return lines;
 }
 
+// The session's output: what the host wrote, standard output then standard error.
 Lines RunHost(const Lines& input) {
-    const std::string script = ::testing::TempDir() + "readme_session.txt";
-    std::ofstream(script) << [&] {
-        std::string text;
-        for (const std::string& line : input) text += line + "\n";
-        return text;
-    }();
-    const std::string command = std::string(VL_BIN_DIR) + "/vlhost --game " + VL_GAME_DIR + " < " + script + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    Lines output;
-    if (!pipe) return output;
-    char buffer[4096];
     std::string text;
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
-    pclose(pipe);
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) output.push_back(line);
+    for (const std::string& line : input) text += line + "\n";
+    const ProgramRun run = RunHostProgram("", text);
+    std::istringstream lines(run.out + run.err);
+    Lines output;
+    for (std::string line; std::getline(lines, line);) output.push_back(line);
     return output;
 }
 

@@ -3,13 +3,7 @@
 // the host program's command line. The plugin's tests rely on these, so a fault here
 // would hide or fake a fault there.
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -183,32 +177,6 @@ TEST_F(HostEngineTest, HelpShowsAVariableACommandOrAHostCommand) {
                                }));
     EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&bounded));
     EXPECT_TRUE(HostVstdlib_Cvar()->Unregister(&onlyMax));
-}
-
-// The host program run as an operator runs it, on the demo game directory.
-struct ProgramRun {
-    int status;
-    std::string out, err;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs vlhost with `arguments` (shell words) and `input` on standard input. The files
-// are named after the process, as tests may run side by side.
-ProgramRun RunHostProgram(const std::string& arguments, const std::string& input = "") {
-    const std::string base = ::testing::TempDir() + "vlhost_run_" + std::to_string(getpid());
-    std::ofstream(base + ".in") << input;
-    const std::string command = std::string(VL_BIN_DIR) + "/vlhost --game " + VL_GAME_DIR + " " + arguments + " <" +
-                                base + ".in >" + base + ".out 2>" + base + ".err";
-    const int status = system(command.c_str());
-    ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"), ReadFile(base + ".err")};
-    for (const char* suffix : {".in", ".out", ".err"}) remove((base + suffix).c_str());
-    return run;
 }
 
 TEST(HostProgram, RefusesABadCommandLineByNameAndPrintsHelpOnRequest) {

@@ -1,9 +1,12 @@
 #include "support/HostFixture.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 std::string BinDir() { return VL_BIN_DIR; }
@@ -84,4 +87,26 @@ void HostTest::TearDown() {
     // The plugin's static objects (variable texts, the table's signatures) are released
     // when the engine closes the library.
     EXPECT_EQ(arrays_.Live(), 0) << "new[] blocks left after the plugin was unloaded";
+}
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+ProgramRun RunHostProgram(const std::string& arguments, const std::string& input) {
+    const std::string base = ::testing::TempDir() + "vlhost_run_" + std::to_string(getpid());
+    std::ofstream(base + ".in") << input;
+    const std::string command = std::string(VL_BIN_DIR) + "/vlhost --game " + VL_GAME_DIR + " " + arguments + " <" +
+                                base + ".in >" + base + ".out 2>" + base + ".err";
+    const int status = system(command.c_str());
+    ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"), ReadFile(base + ".err")};
+    for (const char* suffix : {".in", ".out", ".err"}) remove((base + suffix).c_str());
+    return run;
 }

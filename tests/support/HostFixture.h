@@ -30,6 +30,16 @@ T PluginSymbol(const char* name) {
 // path, content) pair becomes a file. The directory is removed when the test ends.
 std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& files = {});
 
+// The host program run as an operator runs it, on the demo game directory: its exit
+// status and everything it wrote to standard output and standard error.
+struct ProgramRun {
+    int status;
+    std::string out, err;
+};
+// Runs vlhost with `arguments` (shell words) and `input` on standard input. The files
+// are named after the process, as tests may run side by side.
+ProgramRun RunHostProgram(const std::string& arguments, const std::string& input = "");
+
 class HostTest : public ::testing::Test {
 protected:
     // Starts the engine with `options` (the game directory defaults to the demo's).
