@@ -192,11 +192,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string gameDir = made;
-    const std::string library = gameDir + "/bin/server_i486.so";
+    const std::string library = gameDir + "/bin/server" VL_MODULE_SUFFIX;
     const std::string dataPath = gameDir + "/addons/vorlane/sigscan_info.dat";
     if (mkdir((gameDir + "/bin").c_str(), 0700) != 0 || mkdir((gameDir + "/addons").c_str(), 0700) != 0 ||
         mkdir((gameDir + "/addons/vorlane").c_str(), 0700) != 0 ||
-        symlink((binDir + "/../demo/bin/server_i486.so").c_str(), library.c_str()) != 0 ||
+        symlink((binDir + "/../demo/bin/server" VL_MODULE_SUFFIX).c_str(), library.c_str()) != 0 ||
         !WriteFile(dataPath, MakeDataFile(entries))) {
         printf("plugin_load_bench: cannot set up %s\n", gameDir.c_str());
         return 1;

@@ -2,6 +2,12 @@
 // plugin (`edict_t`, `ServerGlobals`, `CBotCmd`) and the interfaces the plugin obtains
 // by version string in Load. Operations are declared in each interface's own order;
 // the engine relies on that order, so never reorder or insert.
+//
+// The records' 32-bit layouts are the engine's. The 64-bit build lays them out by the
+// rule a 64-bit compiler applies (declaration order, natural alignment, 8-byte pointers):
+// that is this plugin's choice, and a 64-bit engine must agree with it. Each record's
+// figures on both architectures are pinned below it (VL_LAYOUT, tier0/platform.h); only
+// edict_t, which holds pointers, differs.
 #pragma once
 
 #include <stddef.h>
@@ -37,7 +43,8 @@ struct edict_t {
     IServerUnknown* unknown;
 };
 static_assert(offsetof(edict_t, stateFlags) == 0, "state flags are the first word");
-static_assert(offsetof(edict_t, unknown) == 12, "the entity's owner is the fourth word");
+static_assert(offsetof(edict_t, unknown) == VL_LAYOUT(12, 16), "the entity's owner is the fourth field");
+static_assert(sizeof(edict_t) == VL_LAYOUT(16, 24), "edicts lie in an array of this stride");
 
 struct ServerGlobals {
     float realTime;
@@ -51,6 +58,7 @@ struct ServerGlobals {
 };
 static_assert(offsetof(ServerGlobals, curTime) == 12, "current time is the fourth field");
 static_assert(offsetof(ServerGlobals, maxClients) == 20, "max clients is the sixth field");
+static_assert(sizeof(ServerGlobals) == 32, "eight 4-byte fields on either architecture");
 
 // The buttons of a movement command that the plugin sets.
 #define IN_ATTACK (1 << 0)
@@ -73,6 +81,8 @@ struct CBotCmd {
     short mouseDx;
     short mouseDy;
 };
+static_assert(offsetof(CBotCmd, buttons) == 32 && offsetof(CBotCmd, impulse) == 36 && sizeof(CBotCmd) == 56,
+              "no pointers: one layout on either architecture");
 
 class IEngineServerApi {
 public:
@@ -176,6 +186,8 @@ struct trace_t {
     bool allSolid;
     bool startSolid;
 };
+static_assert(sizeof(Ray_t) == 48 && offsetof(trace_t, fraction) == 24 && sizeof(trace_t) == 36,
+              "no pointers: one layout on either architecture");
 
 class IEngineTraceApi {
 public:

@@ -4,8 +4,8 @@
 #include "filter/PlayerSlots.h"
 
 // Other server code allocates the class by this layout: the virtual table pointer,
-// then the five-word vector.
-static_assert(sizeof(MRecipientFilter) == 24, "MRecipientFilter is six 32-bit words");
+// then the vector.
+static_assert(sizeof(MRecipientFilter) == VL_LAYOUT(24, 40), "MRecipientFilter is a table pointer and a vector");
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "plugin/SigScanLoad.h"
 #include "sigscan/SigScanTable.h"
 #include "tier0/dbg.h"
+#include "tier1/StrTools.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ const char* Arg(int index) {
     return text ? text : "";
 }
 
-int ArgInt(int index) { return static_cast<int>(strtol(Arg(index), nullptr, 10)); }
+int ArgInt(int index) { return V_StrToInt32(Arg(index), nullptr, 10); }
 
 // The edict of the first player slot whose user id is `userId`, or null after printing
 // the not-exists line. A slot without a client answers user id -1, so -1 never names a

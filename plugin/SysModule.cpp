@@ -7,6 +7,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "engine/PlatformFiles.h"
 #include "tier0/commandline.h"
 #include "tier0/dbg.h"
 #include "tier1/ConsoleLine.h"
@@ -16,14 +17,13 @@
 namespace {
 
 const int kNameSize = 1024;
-const char kSuffix[] = "_i486.so";
 
 // The file to open for module `name`: `prefix` (a directory, or ""), the name, and
-// "_i486.so" when the name holds no ".so" in any letter case, with every separator made
-// '/'. Only the name decides the suffix: a directory such as "game.source" must not
+// kModuleSuffix when the name holds no ".so" in any letter case, with every separator
+// made '/'. Only the name decides the suffix: a directory such as "game.source" must not
 // change which file is opened. False when the whole does not fit in kNameSize bytes.
 bool ModulePath(char* path, const char* prefix, const char* name) {
-    const char* suffix = V_stristr(name, ".so") ? "" : kSuffix;
+    const char* suffix = V_stristr(name, ".so") ? "" : kModuleSuffix;
     if (V_snprintf(path, kNameSize, "%s%s%s", prefix, name, suffix) >= kNameSize) return false;
     V_FixSlashes(path, '/');
     return true;

@@ -1,10 +1,11 @@
 // Module loading: opening the game server's other modules by name and reaching their
 // factories. Every module exports CreateInterface and lives under the server's "bin"
-// directory with the "_i486.so" suffix. Nothing in the plugin calls these; they are
+// directory with the module suffix ("_i486.so", or "_amd64.so" in the 64-bit build;
+// engine/PlatformFiles.h). Nothing in the plugin calls these; they are
 // exported for other code in the server process.
 //
 // Names are handled in 1024-byte buffers. A name that does not contain ".so" anywhere
-// (in any letter case) gets "_i486.so" appended, and every separator in it becomes '/'.
+// (in any letter case) gets the suffix appended, and every separator in it becomes '/'.
 // Only the name decides: a working directory such as "game.source" does not.
 // A name that does not fit in 1024 bytes whole, suffix included, is never opened: a cut
 // name would open some other file.

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what a fresh machine lacks to build and test the project: the 32-bit C/C++
-# toolchain libraries, the GoogleTest source, clang's fuzzer runtime, and the two JSON
-# parsers the benchmarks compare against (header-only, never part of the product), and the
-# 32-bit x86 decoder library the signature tool uses (through Debian's i386 multiarch).
+# Installs what a fresh machine lacks to build and test the project for both
+# architectures (32-bit x86 and x86-64): the 32-bit C/C++ toolchain libraries, the
+# GoogleTest source, clang's fuzzer runtime, the two JSON parsers the benchmarks compare
+# against (header-only, never part of the product), and, for each architecture, the x86
+# decoder library the signature tool uses and libedit (the 32-bit ones through Debian's
+# i386 multiarch).
 # Idempotent and quiet: it installs only what is missing and prints one line per install.
 set -euo pipefail
 
@@ -19,12 +21,20 @@ command -v cmake >/dev/null || missing+=(cmake)
 command -v nm >/dev/null || missing+=(binutils)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
 command -v clang++ >/dev/null || missing+=(clang)
-ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-i386.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
+for arch in i386 x86_64; do
+  if ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-$arch.a >/dev/null 2>&1; then
+    missing+=(libclang-rt-dev)
+    break
+  fi
+done
 [ -f /usr/include/rapidjson/document.h ] || missing+=(rapidjson-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 
-# i386 builds through Debian multiarch: the x86 decoder (vlsig) and libedit (the host
-# console's line editing at a terminal). The i386 architecture must be known to dpkg first.
+# The x86 decoder (vlsig) and libedit (the host console's line editing at a terminal), for
+# x86-64 natively and for i386 through Debian multiarch. The i386 architecture must be
+# known to dpkg first.
+[ -e /usr/lib/x86_64-linux-gnu/libcapstone.so ] || missing+=(libcapstone-dev)
+[ -e /usr/lib/x86_64-linux-gnu/libedit.so ] || missing+=(libedit-dev)
 i386=()
 if [ ! -f /usr/include/capstone/capstone.h ] || [ ! -e /usr/lib/i386-linux-gnu/libcapstone.so ]; then
   i386+=(libcapstone-dev:i386)

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "engine/EngineInterfaces.h"
+#include "engine/PlatformFiles.h"
 
 void* g_BaseAddr = nullptr;
 
@@ -17,7 +18,7 @@ void* OpenGameLibrary(SigScanFailure* failure) {
     gameDir[sizeof(gameDir) - 1] = '\0';
 
     char path[512];
-    const int needed = snprintf(path, sizeof(path), "%s/bin/server_i486.so", gameDir);
+    const int needed = snprintf(path, sizeof(path), "%s/%s", gameDir, kGameServerLibrary);
     g_BaseAddr = nullptr;
     if (needed < 0 || needed >= static_cast<int>(sizeof(path))) {
         if (failure) {

@@ -19,7 +19,8 @@
 // and other server code links against it, so it stays.
 extern VL_EXPORT void* g_BaseAddr;
 
-// Opens "<game dir>/bin/server_i486.so" (the game directory from `engine`) into
+// Opens "<game dir>/bin/server_i486.so" (kGameServerLibrary: "bin/server_amd64.so" in
+// the 64-bit build; the game directory from `engine`) into
 // g_BaseAddr and returns it. On failure g_BaseAddr is null and *failure (when given)
 // says why: the loader's message, or a game directory whose library path does not fit
 // the 512-byte path buffer (refused rather than truncated: a truncated path could name a

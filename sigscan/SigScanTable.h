@@ -20,8 +20,9 @@ struct vrn_sigscan_struct {
 };
 static_assert(offsetof(vrn_sigscan_struct, funcIndex) == 1028, "name field, then the index");
 static_assert(offsetof(vrn_sigscan_struct, sigBytes) == 1032, "index, then the signature pointer");
-static_assert(offsetof(vrn_sigscan_struct, sigMask) == 1036, "signature pointer, then the mask");
-static_assert(offsetof(vrn_sigscan_struct, funcAddress) == 3088, "the address last");
+static_assert(offsetof(vrn_sigscan_struct, sigMask) == VL_LAYOUT(1036, 1040), "signature pointer, then the mask");
+static_assert(offsetof(vrn_sigscan_struct, funcAddress) == VL_LAYOUT(3088, 3096), "the address last");
+static_assert(sizeof(vrn_sigscan_struct) == VL_LAYOUT(3092, 3104), "records follow each other with no gap");
 
 // The table: replaced whole by the loading step only (InstallSigScanTable), and emptied
 // (signatures freed) when the library unloads.

@@ -4,7 +4,7 @@
 //
 // The host console calls registered objects only through their virtual tables, by
 // position, so the order of the virtual functions below is part of the binary interface
-// with the host and must not change. With the i386 C++ ABI the slots are:
+// with the host and must not change. With the Itanium C++ ABI (i386 and x86-64 alike) the slots are:
 //
 //   ConCommandBase             ConCommand                      ConVar
 //    0 ~dtor (complete)         0-9 as ConCommandBase           0-9 as ConCommandBase
@@ -20,6 +20,8 @@
 //
 // Everything here runs on the host's main thread; nothing is locked.
 #pragma once
+
+#include "tier0/platform.h"
 
 // ---- Flags -------------------------------------------------------------------------
 // The flags word is shared with the host console. Only these two bits mean anything
@@ -277,10 +279,11 @@ protected:
     ChangeCallbackFn m_pChangeCallback = nullptr;
 };
 
-// Field layouts in declaration order on i386 (vtable pointer first).
-static_assert(sizeof(ConCommandBase) == 24, "vtable, next, registered, name, help text, flags");
-static_assert(sizeof(ConCommand) == 36, "base, command, completion, has-completion");
-static_assert(sizeof(ConVar) == 68, "base, parent, default, text, length, float, int, two bounds, callback");
+// Field layouts in declaration order (vtable pointer first).
+static_assert(sizeof(ConCommandBase) == VL_LAYOUT(24, 48), "vtable, next, registered, name, help text, flags");
+static_assert(sizeof(ConCommand) == VL_LAYOUT(36, 72), "base, command, completion, has-completion");
+static_assert(sizeof(ConVar) == VL_LAYOUT(68, 112),
+              "base, parent, default, text, length, float, int, two bounds, callback");
 
 class ConCommandBaseMgr {
 public:

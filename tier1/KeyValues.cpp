@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "tier0/dbg.h"
+#include "tier0/platform.h"
 #include "tier1/KeyValuesText.h"
 #include "tier1/StrTools.h"
 #include "tier1/UtlVector.h"
@@ -117,16 +118,16 @@ KeyValues::~KeyValues() {
     // The field order of a node. The source-text flag is appended where the escape flag's
     // padding was, so a node is still nine words.
     static_assert(offsetof(KeyValues, m_iNameSymbol) == 0, "name symbol first");
-    static_assert(offsetof(KeyValues, m_pszStringValue) == 4, "string value second");
-    static_assert(offsetof(KeyValues, m_pwszWideValue) == 8, "wide string value third");
-    static_assert(offsetof(KeyValues, m_Value) == 12, "4-byte value fourth");
-    static_assert(offsetof(KeyValues, m_nDataType) == 16, "data type fifth");
-    static_assert(offsetof(KeyValues, m_pNextKey) == 20, "next key sixth");
-    static_assert(offsetof(KeyValues, m_pFirstSubKey) == 24, "first sub key seventh");
-    static_assert(offsetof(KeyValues, m_pChainedKey) == 28, "chained key eighth");
-    static_assert(offsetof(KeyValues, m_bUsesEscapeSequences) == 32, "escape flag ninth");
-    static_assert(offsetof(KeyValues, m_bHasSourceText) == 33, "source-text flag appended");
-    static_assert(sizeof(KeyValues) == 36, "a node is nine 32-bit words");
+    static_assert(offsetof(KeyValues, m_pszStringValue) == VL_LAYOUT(4, 8), "string value second");
+    static_assert(offsetof(KeyValues, m_pwszWideValue) == VL_LAYOUT(8, 16), "wide string value third");
+    static_assert(offsetof(KeyValues, m_Value) == VL_LAYOUT(12, 24), "4-byte (8 with a 64-bit pointer) value fourth");
+    static_assert(offsetof(KeyValues, m_nDataType) == VL_LAYOUT(16, 32), "data type fifth");
+    static_assert(offsetof(KeyValues, m_pNextKey) == VL_LAYOUT(20, 40), "next key sixth");
+    static_assert(offsetof(KeyValues, m_pFirstSubKey) == VL_LAYOUT(24, 48), "first sub key seventh");
+    static_assert(offsetof(KeyValues, m_pChainedKey) == VL_LAYOUT(28, 56), "chained key eighth");
+    static_assert(offsetof(KeyValues, m_bUsesEscapeSequences) == VL_LAYOUT(32, 64), "escape flag ninth");
+    static_assert(offsetof(KeyValues, m_bHasSourceText) == VL_LAYOUT(33, 65), "source-text flag appended");
+    static_assert(sizeof(KeyValues) == VL_LAYOUT(36, 72), "a node is nine 32-bit words (nine 8-byte ones)");
     RemoveEverything();
 }
 
@@ -363,14 +364,14 @@ KeyValues* KeyValues::CreateKey(const char* keyName) {
 }
 
 KeyValues* KeyValues::CreateNewKey() {
-    long largest = 0;
+    int largest = 0;
     for (KeyValues* child = m_pFirstSubKey; child; child = child->m_pNextKey) {
-        long number = strtol(child->GetName(), nullptr, 10);
+        const int number = V_StrToInt32(child->GetName(), nullptr, 10);
         if (number > largest) largest = number;
     }
     if (largest >= INT_MAX) return nullptr;
     char name[16];
-    V_snprintf(name, sizeof(name), "%d", static_cast<int>(largest) + 1);
+    V_snprintf(name, sizeof(name), "%d", largest + 1);
     return CreateKey(name);
 }
 
@@ -436,7 +437,7 @@ int KeyValues::GetInt(const char* keyName, int defaultValue) {
     if (!key) return defaultValue;
     switch (key->m_nDataType) {
         case TYPE_STRING:
-            return key->m_pszStringValue ? static_cast<int>(strtol(key->m_pszStringValue, nullptr, 10)) : 0;
+            return key->m_pszStringValue ? V_StrToInt32(key->m_pszStringValue, nullptr, 10) : 0;
         case TYPE_INT: return key->m_Value.i;
         case TYPE_FLOAT: return TruncateToInt(key->m_Value.f);
         case TYPE_WSTRING: DevMsg("TODO: implement _wtoi\n"); return 0;
@@ -450,7 +451,7 @@ unsigned long long KeyValues::GetUint64(const char* keyName, unsigned long long 
     if (!key) return defaultValue;
     switch (key->m_nDataType) {
         case TYPE_STRING:
-            return key->m_pszStringValue ? SignExtend(static_cast<int>(strtol(key->m_pszStringValue, nullptr, 10))) : 0;
+            return key->m_pszStringValue ? SignExtend(V_StrToInt32(key->m_pszStringValue, nullptr, 10)) : 0;
         case TYPE_INT: return SignExtend(key->m_Value.i);
         case TYPE_FLOAT: return SignExtend(TruncateToInt(key->m_Value.f));
         case TYPE_WSTRING:
@@ -640,7 +641,7 @@ void KeyValues::CopyNodeFrom(const KeyValues& src, bool forAssignment) {
             break;
         default: break;
     }
-    if (!forAssignment || src.HoldsFourByteValue()) memcpy(m_Value.color, src.m_Value.color, sizeof(m_Value.color));
+    if (!forAssignment || src.HoldsFourByteValue()) memcpy(&m_Value, &src.m_Value, sizeof(m_Value));
     ReplaceValueTexts(text, wideText);  // after the copies: `src` may be this node
     m_nDataType = src.m_nDataType;
     m_bHasSourceText = sourceText;

@@ -662,7 +662,7 @@ void KeyValues::TextReader::TypeValue(KeyValues* key, const Token& token) {
     }
     char* text = copy();
     char* intEnd;
-    long integer = strtol(text, &intEnd, 10);
+    const int integer = V_StrToInt32(text, &intEnd, 10);
     char* floatEnd;
     double real = strtod(text, &floatEnd);
     key->m_pszStringValue = text;
@@ -672,7 +672,7 @@ void KeyValues::TextReader::TypeValue(KeyValues* key, const Token& token) {
         key->m_nDataType = static_cast<signed char>(TYPE_FLOAT);
         key->m_bHasSourceText = true;
     } else if (*intEnd == '\0') {
-        key->m_Value.i = static_cast<int>(integer);
+        key->m_Value.i = integer;
         key->m_nDataType = static_cast<signed char>(TYPE_INT);
         key->m_bHasSourceText = true;
     } else {

@@ -225,6 +225,24 @@ char* V_strnlwr(char* s, size_t count) {
 
 // ---- Numbers -----------------------------------------------------------------------
 
+int V_StrToInt32(const char* text, char** end, int base) {
+    const long long value = strtoll(text, end, base);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+unsigned int V_StrToUint32(const char* text, char** end, int base) {
+    // strtoull negates a '-' value modulo 2^64; its magnitude decides the saturation.
+    const unsigned long long value = strtoull(text, end, base);
+    const char* sign = text;
+    while (isspace(static_cast<unsigned char>(*sign))) ++sign;
+    const bool negative = *sign == '-';
+    const unsigned long long magnitude = negative ? 0 - value : value;
+    if (value == ULLONG_MAX || magnitude > UINT_MAX) return UINT_MAX;
+    return static_cast<unsigned int>(negative ? 0 - magnitude : magnitude);
+}
+
 int V_atoi(const char* str) {
     AssertValidStringPtr(str, kMaxCheckedString);
     int sign = 1;

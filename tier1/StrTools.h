@@ -103,6 +103,13 @@ char* V_strnlwr(char* s, size_t count);
 // decimal digits; conversion stops at the first other character. 32-bit arithmetic that
 // wraps on overflow. "" and text without digits give 0.
 int V_atoi(const char* str);
+// strtol and strtoul as a 32-bit long gives them, on every architecture: the text is
+// read as strtol/strtoul read it (leading white space, sign, `base`), and a value beyond
+// the 32-bit range saturates (INT_MAX or INT_MIN; UINT_MAX for the unsigned form, whose
+// in-range negative values wrap as strtoul's do). A 64-bit long would instead give the
+// full value, which then wraps when narrowed. `end` (may be null) is set as strtol sets it.
+int V_StrToInt32(const char* text, char** end, int base);
+unsigned int V_StrToUint32(const char* text, char** end, int base);
 // As V_atoi for the sign, hexadecimal and character forms, accumulated in double. The
 // decimal form takes digits and '.' (the last '.' sets where the point is) and stops at
 // anything else; there is no exponent ("1e3" is 1, "1.2.3" is 12.3).

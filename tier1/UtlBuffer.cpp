@@ -636,8 +636,8 @@ bool CUtlBuffer::ScanNumber(char conversion, void* target) {
     int64_t integer = 0;
     double real = 0;
     switch (conversion) {
-        case 'u': integer = static_cast<int64_t>(strtoul(text, &end, 10)); break;
-        case 'x': integer = strtol(text, &end, 16); break;
+        case 'u': integer = V_StrToUint32(text, &end, 10); break;
+        case 'x': integer = V_StrToInt32(text, &end, 16); break;
         case 'f': {
             real = strtod(text, &end);
             // Narrowing an out-of-range double is undefined: give the float's infinity.
@@ -646,7 +646,7 @@ bool CUtlBuffer::ScanNumber(char conversion, void* target) {
             break;
         }
         case 'l': integer = strtoll(text, &end, 10); break;
-        default: integer = strtol(text, &end, 10); break;
+        default: integer = V_StrToInt32(text, &end, 10); break;
     }
     int consumed = static_cast<int>(end - text);
     if (text != local) g_pMemAlloc->Free(text);

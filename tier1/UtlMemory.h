@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "tier0/dbg.h"
+#include "tier0/platform.h"
 #include "tier0/memalloc.h"
 
 // Reports a size that cannot be had (too many bytes for 32 bits, or refused by the
@@ -54,10 +55,10 @@ public:
 
     ~CUtlMemory() {
         // The exported containers rely on this layout: pointer, count, grow size.
-        static_assert(sizeof(CUtlMemory) == 12, "CUtlMemory is three 32-bit words");
+        static_assert(sizeof(CUtlMemory) == VL_LAYOUT(12, 16), "CUtlMemory is a pointer and two ints");
         static_assert(offsetof(CUtlMemory, m_pMemory) == 0, "element pointer first");
-        static_assert(offsetof(CUtlMemory, m_nAllocationCount) == 4, "allocation count second");
-        static_assert(offsetof(CUtlMemory, m_nGrowSize) == 8, "grow size third");
+        static_assert(offsetof(CUtlMemory, m_nAllocationCount) == VL_LAYOUT(4, 8), "allocation count second");
+        static_assert(offsetof(CUtlMemory, m_nGrowSize) == VL_LAYOUT(8, 12), "grow size third");
         Purge();
     }
 

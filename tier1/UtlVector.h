@@ -12,6 +12,7 @@
 #include <new>
 
 #include "tier0/dbg.h"
+#include "tier0/platform.h"
 #include "tier1/UtlMemory.h"
 
 // Elements are copy-constructed in place and destroyed explicitly; between those the
@@ -37,10 +38,10 @@ public:
 
     ~CUtlVector() {
         // Exported vectors are read by layout: the memory, the count, the pointer copy.
-        static_assert(sizeof(CUtlVector) == 20, "CUtlVector is five 32-bit words");
+        static_assert(sizeof(CUtlVector) == VL_LAYOUT(20, 32), "CUtlVector is five 32-bit words (padded on x86-64)");
         static_assert(offsetof(CUtlVector, m_Memory) == 0, "memory first");
-        static_assert(offsetof(CUtlVector, m_Size) == 12, "element count after the memory");
-        static_assert(offsetof(CUtlVector, m_pElements) == 16, "element pointer copy last");
+        static_assert(offsetof(CUtlVector, m_Size) == VL_LAYOUT(12, 16), "element count after the memory");
+        static_assert(offsetof(CUtlVector, m_pElements) == VL_LAYOUT(16, 24), "element pointer copy last");
         Purge();
     }
 

@@ -6,6 +6,8 @@
 
 #include <stddef.h>
 
+#include "tier0/platform.h"
+
 namespace console_slots {
 // Common to commands and variables.
 const int kIsCommand = 2;
@@ -44,10 +46,11 @@ struct ConsoleVariableView {
     bool hasMax;
     float maxValue;
 };
-static_assert(offsetof(ConsoleObjectView, flags) == 20, "flags end the common part");
-static_assert(offsetof(ConsoleVariableView, parent) == 24, "a variable's parent follows the common part");
-static_assert(offsetof(ConsoleVariableView, stringValue) == 32, "then the default, then the text");
-static_assert(offsetof(ConsoleVariableView, hasMin) == 48 && offsetof(ConsoleVariableView, maxValue) == 60,
+static_assert(offsetof(ConsoleObjectView, flags) == VL_LAYOUT(20, 40), "flags end the common part");
+static_assert(offsetof(ConsoleVariableView, parent) == VL_LAYOUT(24, 48), "a variable's parent follows the common part");
+static_assert(offsetof(ConsoleVariableView, stringValue) == VL_LAYOUT(32, 64), "then the default, then the text");
+static_assert(offsetof(ConsoleVariableView, hasMin) == VL_LAYOUT(48, 84) &&
+                  offsetof(ConsoleVariableView, maxValue) == VL_LAYOUT(60, 96),
               "the bounds follow the int value, each flag before its value");
 
 template <typename Fn>

@@ -126,7 +126,7 @@ bool CHostEngine::Start(const HostOptions& options) {
     globals_.absoluteFrameTime = kTickInterval;
 
     const std::string path =
-        options_.gameLibrary.empty() ? options_.gameDir + "/bin/server_i486.so" : options_.gameLibrary;
+        options_.gameLibrary.empty() ? options_.gameDir + "/bin/server" VL_MODULE_SUFFIX : options_.gameLibrary;
     gameModule_ = dlopen(path.c_str(), RTLD_NOW);
     if (!gameModule_) {
         Msg("host: cannot load the game server library: %s\n", dlerror());

@@ -22,7 +22,7 @@ struct HostOptions {
     std::set<std::string> omit;   // version strings both factories refuse
     std::string gameDescription;  // empty keeps the game library's own
     std::string logFile;          // the server log is also appended here when set
-    std::string gameLibrary;      // empty: "<gameDir>/bin/server_i486.so"
+    std::string gameLibrary;      // empty: "<gameDir>/bin/server_i486.so" (_amd64 on x86-64)
 };
 
 // The traces the plugin asked for: how many, and what the last one passed. The filter

@@ -11,14 +11,15 @@
 
 #include "host/engine/HostEngine.h"
 #include "tier0/dbg.h"
+#include "tier0/platform.h"
 
 namespace {
 
 // What the host relies on of the exported class: its size (a virtual table pointer and
-// a five-word vector), its constructor and AddByFilter by symbol, and the engine's
+// a five-field vector: 24 bytes, 40 on x86-64), its constructor and AddByFilter by symbol, and the engine's
 // recipient-filter slots in its virtual table: the two destructor entries (complete,
 // deleting), IsReliable, IsInitMessage, GetRecipientCount, GetRecipientIndex.
-const size_t kFilterSize = 24;
+const size_t kFilterSize = VL_LAYOUT(24, 40);
 const char kFilterConstructor[] = "_ZN16MRecipientFilterC1Ev";
 const char kFilterAddByFilter[] = "_ZN16MRecipientFilter11AddByFilterEPcb";
 enum FilterSlot { kSlotDestructor = 0, kSlotGetRecipientCount = 4, kSlotGetRecipientIndex = 5 };

@@ -29,7 +29,7 @@ const int kMaxPlayerSlots = 64;
 void Usage(FILE* out) {
     fprintf(out,
             "usage: vlhost [options]\n"
-            "  --game DIR          game directory (holds bin/server_i486.so; default: the\n"
+            "  --game DIR          game directory (holds bin/server" VL_MODULE_SUFFIX "; default: the\n"
             "                      current directory)\n"
             "  --plugin PATH       plugin library (default: vorlane_utils.so beside vlhost,\n"
             "                      else DIR/addons/vorlane/vorlane_utils.so)\n"

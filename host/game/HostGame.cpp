@@ -588,34 +588,44 @@ __attribute__((used, noinline)) void GameHiddenRespawnBody(CBaseEntity* entity) 
 //   GameHiddenTwinA:   55 89 E5 B8 32 52 4C 56 5D E9 <rel32>   (mov $'VLR2', %eax)
 //   GameHiddenTwinB:   55 89 E5 B8 32 52 4C 56 90 5D E9 <rel32>
 // The twins share their first eight bytes, so a signature of those matches twice.
+// The x86-64 build writes the same bytes: 55 and 5D push and pop %rbp there, and 89 E5
+// copies %esp into %ebp (clearing the upper half of %rbp, which the pop restores), so one
+// data file's signatures serve both builds of this library.
+#if defined(__x86_64__)
+#define VL_STUB_FRAME_PUSH "  push %rbp\n"
+#define VL_STUB_FRAME_POP "  pop %rbp\n"
+#else
+#define VL_STUB_FRAME_PUSH "  push %ebp\n"
+#define VL_STUB_FRAME_POP "  pop %ebp\n"
+#endif
 __asm__(
     ".text\n"
     ".p2align 4\n"
     ".type " VL_HIDDEN_RESPAWN_NAME ", @function\n"
     VL_HIDDEN_RESPAWN_NAME ":\n"
-    "  push %ebp\n"
+    VL_STUB_FRAME_PUSH
     "  mov %esp, %ebp\n"
     "  mov $0x564C5231, %eax\n"
-    "  pop %ebp\n"
+    VL_STUB_FRAME_POP
     "  jmp GameHiddenRespawnBody\n"
     ".size " VL_HIDDEN_RESPAWN_NAME ", .-" VL_HIDDEN_RESPAWN_NAME "\n"
     ".p2align 4\n"
     ".type GameHiddenTwinA, @function\n"
     "GameHiddenTwinA:\n"
-    "  push %ebp\n"
+    VL_STUB_FRAME_PUSH
     "  mov %esp, %ebp\n"
     "  mov $0x564C5232, %eax\n"
-    "  pop %ebp\n"
+    VL_STUB_FRAME_POP
     "  jmp GameHiddenSlay\n"
     ".size GameHiddenTwinA, .-GameHiddenTwinA\n"
     ".p2align 4\n"
     ".type GameHiddenTwinB, @function\n"
     "GameHiddenTwinB:\n"
-    "  push %ebp\n"
+    VL_STUB_FRAME_PUSH
     "  mov %esp, %ebp\n"
     "  mov $0x564C5232, %eax\n"
     "  nop\n"
-    "  pop %ebp\n"
+    VL_STUB_FRAME_POP
     "  jmp GameHiddenSlay\n"
     ".size GameHiddenTwinB, .-GameHiddenTwinB\n");
 

@@ -89,16 +89,16 @@ TEST_F(KeyValuesSaveTest, WritesStayInsideTheGameDirectory) {
     KeyValues* tree = new KeyValues("t", "k", "v");
 
     struct stat library;
-    ASSERT_EQ(stat((options.gameDir + "/bin/server_i486.so").c_str(), &library), 0);
+    ASSERT_EQ(stat((options.gameDir + "/bin/server" VL_MODULE_SUFFIX).c_str(), &library), 0);
     console.Clear();
-    for (const char* name : {"../outside.txt", "cfg/../../outside.txt", "/tmp/vl_outside.txt", "bin/server_i486.so",
+    for (const char* name : {"../outside.txt", "cfg/../../outside.txt", "/tmp/vl_outside.txt", "bin/server" VL_MODULE_SUFFIX,
                              "missing/dir.txt", "cfg"}) {
         EXPECT_FALSE(tree->SaveToFile(fs, name, "MOD")) << name;
     }
     EXPECT_EQ(console.Lines().size(), 6u);
-    EXPECT_EQ(console.Lines()[3], "KeyValues::SaveToFile: couldn't open file \"bin/server_i486.so\" in path \"MOD\".");
+    EXPECT_EQ(console.Lines()[3], "KeyValues::SaveToFile: couldn't open file \"bin/server" VL_MODULE_SUFFIX "\" in path \"MOD\".");
     struct stat after;
-    ASSERT_EQ(stat((options.gameDir + "/bin/server_i486.so").c_str(), &after), 0);
+    ASSERT_EQ(stat((options.gameDir + "/bin/server" VL_MODULE_SUFFIX).c_str(), &after), 0);
     EXPECT_EQ(after.st_size, library.st_size) << "a write never goes through a link";
     EXPECT_NE(after.st_size, 0);
 

@@ -48,9 +48,9 @@ protected:
         HostOptions options;
         options.gameDir = MakeGameDir({{kDataFile, dataFile}});
         if (stripped) {
-            const std::string library = options.gameDir + "/bin/server_i486.so";
+            const std::string library = options.gameDir + "/bin/server" VL_MODULE_SUFFIX;
             std::filesystem::remove(library);
-            std::filesystem::create_symlink(GameDir() + "/bin/server_i486_stripped.so", library);
+            std::filesystem::create_symlink(GameDir() + "/bin/" VL_STRIPPED_GAME_LIBRARY, library);
         }
         if (fallback) options.commandLine = std::string("vlhost ") + kSwitch;
         gameDir_ = options.gameDir;
@@ -88,22 +88,22 @@ TEST_F(SigScanFallbackTest, WithoutTheSwitchOnlyExportsAreFoundAndNothingElseIsP
     EXPECT_EQ(
         Matching(load, "SigScan ERROR: "),
         (Lines{"SigScan ERROR: dlsym() failed for function \"CommitSuicide\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: GameHiddenSlay\", plugin will not function properly.",
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: GameHiddenSlay\", plugin will not function properly.",
                "SigScan ERROR: dlsym() failed for function \"CCSPlayer::RoundRespawn\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: RoundRespawn_RenamedByAnUpdate\", plugin will not "
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: RoundRespawn_RenamedByAnUpdate\", plugin will not "
                    "function properly.",
                "SigScan ERROR: dlsym() failed for function \"Twins\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                "SigScan ERROR: dlsym() failed for function \"Nowhere\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                "SigScan ERROR: dlsym() failed for function \"LongMask\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                "SigScan ERROR: dlsym() failed for function \"ShortMask\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                "SigScan ERROR: dlsym() failed for function \"NoFixedByte\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                "SigScan ERROR: dlsym() failed for function \"NotHex\" with error: \"" + gameDir_ +
-                   "/bin/server_i486.so: undefined symbol: \", plugin will not function properly."}));
+                   "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly."}));
     EXPECT_TRUE(Matching(load, "Found: ").empty());
     const Lines listing = Run("vl_sigscan");
     EXPECT_EQ(NamesAndRoutes(listing), (Lines{"Name: CCSPlayer::SwitchTeam"}));
@@ -119,22 +119,22 @@ TEST_F(SigScanFallbackTest, WithTheSwitchEachRouteIsTriedAndNamed) {
                   "SigScan ERROR: signature fallback failed for function \"Twins\": the signature matched 2 places, "
                   "it must match exactly one",
                   dlsym + "Twins\" with error: \"" + gameDir_ +
-                      "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                      "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                   "SigScan ERROR: signature fallback failed for function \"Nowhere\": the signature matched 0 places, "
                   "it must match exactly one",
                   dlsym + "Nowhere\" with error: \"" + gameDir_ +
-                      "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                      "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                   "SigScan ERROR: signature fallback failed for function \"LongMask\": the mask has 10 characters but "
                   "the signature only 5 bytes",
                   dlsym + "LongMask\" with error: \"" + gameDir_ +
-                      "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                      "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                   "SigScan ERROR: signature fallback failed for function \"NoFixedByte\": the mask fixes no byte",
                   dlsym + "NoFixedByte\" with error: \"" + gameDir_ +
-                      "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                      "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
                   "SigScan ERROR: signature fallback failed for function \"NotHex\": the signature text is not "
                   "pairs of hexadecimal digits",
                   dlsym + "NotHex\" with error: \"" + gameDir_ +
-                      "/bin/server_i486.so: undefined symbol: \", plugin will not function properly.",
+                      "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: \", plugin will not function properly.",
               }));
     const Lines expected = {
         "Name: CCSPlayer::SwitchTeam",   "Found: export",    "Name: CommitSuicide", "Found: symbol table",
@@ -177,7 +177,7 @@ TEST_F(SigScanFallbackTest, ReloadRebuildsTheTableOrKeepsTheOldOne) {
     Lines reload = Run("vl_sigscan_reload");
     EXPECT_EQ(NamesAndRoutes(reload), (Lines{"Name: CCSPlayer::SwitchTeam", "Name: CCSPlayer::RoundRespawn"}));
     EXPECT_EQ(reload.front(), "SigScan ERROR: dlsym() failed for function \"Missing\" with error: \"" + gameDir_ +
-                                  "/bin/server_i486.so: undefined symbol: NoSuchSymbol\", plugin will not function "
+                                  "/bin/server" VL_MODULE_SUFFIX ": undefined symbol: NoSuchSymbol\", plugin will not function "
                                   "properly.");
     EXPECT_EQ(reload.back(), "2 of 3 entries located");
     EXPECT_EQ(Run(spawn_), (Lines{"player 1 respawned"}));

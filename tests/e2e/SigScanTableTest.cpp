@@ -90,7 +90,7 @@ TEST_F(SigScanTableTest, BothSectionsAreNumberedTogetherSkippingDisabledAndUnres
     EXPECT_EQ(host.Game()->Calls()[0].function, "GameCommitSuicide");
 
     void* te = *PluginSymbol<void**>("te");
-    EXPECT_EQ(te, LoadedSymbol(GameDir() + "/bin/server_i486.so", "g_TempEntities")) << "te holds the resolved address";
+    EXPECT_EQ(te, LoadedSymbol(GameDir() + "/bin/server" VL_MODULE_SUFFIX, "g_TempEntities")) << "te holds the resolved address";
 }
 
 TEST_F(SigScanTableTest, MissingDataFileIsOneMessageAndAnEmptyTable) {
@@ -109,8 +109,8 @@ TEST_F(SigScanTableTest, MissingGameLibraryPrintsTwoLinesThenNothingPerEntry) {
     HostOptions options;
     options.gameDir = MakeGameDir({{kDataFile, DataFile(Section("default", Entry("UTIL_Remove", "GameRemoveEntity") +
                                                                                Entry("CommitSuicide", "X")))}});
-    std::filesystem::remove(options.gameDir + "/bin/server_i486.so");
-    options.gameLibrary = GameDir() + "/bin/server_i486.so";  // the engine has it from elsewhere
+    std::filesystem::remove(options.gameDir + "/bin/server" VL_MODULE_SUFFIX);
+    options.gameLibrary = GameDir() + "/bin/server" VL_MODULE_SUFFIX;  // the engine has it from elsewhere
     StartWithPlugin(options);
     Lines errors;
     for (const std::string& line : console.Lines()) {

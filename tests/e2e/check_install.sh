@@ -4,12 +4,13 @@
 # plugin loads from there. The "host" component added to it makes a directory the
 # installed host program starts on by itself: the README's sessions run there as they
 # do in the build tree, and nothing is loaded from the build tree.
-# Usage: check_install.sh BUILD_DIR VLHOST GAME_DIR README
+# Usage: check_install.sh BUILD_DIR VLHOST GAME_DIR README MODULE_SUFFIX (_i486 or _amd64)
 set -euo pipefail
 build=$1
 vlhost=$2
 game=$3
 readme=$4
+sfx=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -20,7 +21,7 @@ fail() {
 
 # ---- The default install: the plugin in an existing game directory --------------------
 mkdir -p "$work/game/bin"
-ln -s "$game/bin/server_i486.so" "$work/game/bin/server_i486.so"
+ln -s "$game/bin/server$sfx.so" "$work/game/bin/server$sfx.so"
 cmake --install "$build" --prefix "$work/game" >/dev/null
 written=$(cd "$work/game" && find . -type f | sort)
 expected=$'./addons/vorlane/operator-guide.md\n./addons/vorlane/sigscan_info.dat\n./addons/vorlane/vlsig\n./addons/vorlane/vorlane_utils.so'
@@ -42,11 +43,11 @@ err=$("$work/server/host/vlhost" --game "$work/server" </dev/null 2>&1 >/dev/nul
 
 # ---- Both installed: a server that runs as it is --------------------------------------
 cmake --install "$build" --prefix "$work/server" >/dev/null
-for file in host/vlhost host/tier0_i486.so host/vstdlib_i486.so bin/server_i486.so cfg/server.cfg cfg/world.cfg \
+for file in host/vlhost host/tier0$sfx.so host/vstdlib$sfx.so bin/server$sfx.so cfg/server.cfg cfg/world.cfg \
   addons/vorlane/vorlane_utils.so; do
   [ -f "$work/server/$file" ] || fail "$file not installed"
 done
-for file in host/vlhost host/tier0_i486.so host/vstdlib_i486.so bin/server_i486.so addons/vorlane/vorlane_utils.so; do
+for file in host/vlhost host/tier0$sfx.so host/vstdlib$sfx.so bin/server$sfx.so addons/vorlane/vorlane_utils.so; do
   if readelf -d "$work/server/$file" | grep -E 'R(UN)?PATH' | grep -v '\[\$ORIGIN\]'; then
     fail "the installed $file searches a build-machine path"
   fi

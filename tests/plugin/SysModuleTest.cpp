@@ -30,7 +30,7 @@ std::string LoadedPath(const void* handle) {
     return map->l_name;
 }
 
-std::string Built(const char* variant) { return std::string(VL_BIN_DIR) + "/sysmod_" + variant + "_i486.so"; }
+std::string Built(const char* variant) { return std::string(VL_BIN_DIR) + "/sysmod_" + variant + VL_MODULE_SUFFIX; }
 
 // A fresh game directory with copies of the test modules in bin/ under several names,
 // made the working directory for the test; copies are new files, so nothing in them is
@@ -42,12 +42,12 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = fs::canonical(pattern).string();
         fs::create_directories(dir_ + "/bin/sub");
-        Copy("factory", "bin/sysmod_factory_i486.so");
-        Copy("debug", "bin/sysmod_debug_i486.so");
-        Copy("nofactory", "bin/sysmod_nofactory_i486.so");
+        Copy("factory", "bin/sysmod_factory" VL_MODULE_SUFFIX);
+        Copy("debug", "bin/sysmod_debug" VL_MODULE_SUFFIX);
+        Copy("nofactory", "bin/sysmod_nofactory" VL_MODULE_SUFFIX);
         Copy("factory", "bin/UPPER.SO");
         Copy("factory", "bin/Mixed.So");
-        Copy("factory", "bin/sub/nested_i486.so");
+        Copy("factory", "bin/sub/nested" VL_MODULE_SUFFIX);
         ASSERT_NE(getcwd(previous_, sizeof(previous_)), nullptr);
         ASSERT_EQ(chdir(dir_.c_str()), 0);
         CommandLine_Tier0()->CreateCmdLine("srcds -game demo");
@@ -68,18 +68,18 @@ int MagicOf(void* object) { return *static_cast<int*>(object); }
 TEST_F(SysModuleTest, RelativeNamesAreTriedUnderWorkingDirectoryBinThenAsGiven) {
     ::testing::internal::CaptureStdout();
     CSysModule* module = Sys_LoadModule("sysmod_factory");
-    EXPECT_EQ(LoadedPath(module), Bin("sysmod_factory_i486.so"));
-    EXPECT_EQ(LoadedPath(Sys_LoadModule("sub\\nested")), Bin("sub/nested_i486.so"));
+    EXPECT_EQ(LoadedPath(module), Bin("sysmod_factory" VL_MODULE_SUFFIX));
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("sub\\nested")), Bin("sub/nested" VL_MODULE_SUFFIX));
 
     // Present both under bin/ and beside it: bin/ wins. Only beside it: the name as given.
-    Copy("nofactory", "bin/pick_i486.so");
-    Copy("factory", "pick_i486.so");
-    Copy("factory", "top_i486.so");
-    EXPECT_EQ(LoadedPath(Sys_LoadModule("./pick")), Bin("./pick_i486.so"));
-    EXPECT_EQ(LoadedPath(Sys_LoadModule("./top")), "./top_i486.so");
+    Copy("nofactory", "bin/pick" VL_MODULE_SUFFIX);
+    Copy("factory", "pick" VL_MODULE_SUFFIX);
+    Copy("factory", "top" VL_MODULE_SUFFIX);
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("./pick")), Bin("./pick" VL_MODULE_SUFFIX));
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("./top")), "./top" VL_MODULE_SUFFIX);
     // An absolute name is opened as it stands.
     CSysModule* absolute = Sys_LoadModule((dir_ + "/bin/sysmod_nofactory").c_str());
-    EXPECT_EQ(LoadedPath(absolute), Bin("sysmod_nofactory_i486.so"));
+    EXPECT_EQ(LoadedPath(absolute), Bin("sysmod_nofactory" VL_MODULE_SUFFIX));
 
     EXPECT_EQ(Sys_LoadModule("absent"), nullptr);
     EXPECT_EQ(Sys_LoadLibrary("./absent"), nullptr);
@@ -89,7 +89,7 @@ TEST_F(SysModuleTest, RelativeNamesAreTriedUnderWorkingDirectoryBinThenAsGiven) 
 TEST_F(SysModuleTest, FindsTheModulesBuiltInTheTree) {
     const std::string bin = fs::canonical(VL_BIN_DIR).string();
     ASSERT_EQ(chdir(fs::path(bin).parent_path().c_str()), 0);
-    EXPECT_EQ(LoadedPath(Sys_LoadModule("sysmod_nofactory")), bin + "/sysmod_nofactory_i486.so");
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("sysmod_nofactory")), bin + "/sysmod_nofactory" VL_MODULE_SUFFIX);
 }
 
 TEST_F(SysModuleTest, WorkingDirectoryEndingInSlashLosesItBeforeBin) {
@@ -102,7 +102,7 @@ TEST_F(SysModuleTest, WorkingDirectoryEndingInSlashLosesItBeforeBin) {
     for (auto it = ++realBin.begin(); it != realBin.end(); ++it) up += "../";
     const std::string name = up + dir_.substr(1) + "/bin/sysmod_factory";
     ASSERT_EQ(chdir("/"), 0);
-    EXPECT_EQ(LoadedPath(Sys_LoadModule(name.c_str())), "/bin/" + name + "_i486.so");
+    EXPECT_EQ(LoadedPath(Sys_LoadModule(name.c_str())), "/bin/" + name + VL_MODULE_SUFFIX);
 }
 
 TEST_F(SysModuleTest, UnreadableWorkingDirectoryGoesOnToTheNameAsGiven) {
@@ -110,58 +110,59 @@ TEST_F(SysModuleTest, UnreadableWorkingDirectoryGoesOnToTheNameAsGiven) {
     std::string deep = dir_;
     while (deep.size() < 1100) deep += "/" + std::string(200, 'd');
     fs::create_directories(deep + "/bin");
-    fs::copy_file(Built("factory"), deep + "/bin/sysmod_factory_i486.so");
+    fs::copy_file(Built("factory"), deep + "/bin/sysmod_factory" VL_MODULE_SUFFIX);
     ASSERT_EQ(chdir(deep.c_str()), 0);
     char small[1024];
     ASSERT_EQ(getcwd(small, sizeof(small)), nullptr);
-    EXPECT_EQ(LoadedPath(Sys_LoadModule("bin/sysmod_factory")), "bin/sysmod_factory_i486.so");
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("bin/sysmod_factory")), "bin/sysmod_factory" VL_MODULE_SUFFIX);
 }
 
 TEST_F(SysModuleTest, SuffixIsAddedOnlyWithoutDotSoInAnyLetterCase) {
     EXPECT_EQ(LoadedPath(Sys_LoadModule("UPPER.SO")), Bin("UPPER.SO"));
     EXPECT_EQ(LoadedPath(Sys_LoadModule("Mixed.So")), Bin("Mixed.So"));
-    EXPECT_EQ(LoadedPath(Sys_LoadModule("sysmod_factory_i486.so")), Bin("sysmod_factory_i486.so"));
-    EXPECT_EQ(Sys_LoadModule("UPPER"), nullptr);  // UPPER_i486.so does not exist
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("sysmod_factory" VL_MODULE_SUFFIX)), Bin("sysmod_factory" VL_MODULE_SUFFIX));
+    EXPECT_EQ(Sys_LoadModule("UPPER"), nullptr);  // UPPER_i486.so (UPPER_amd64.so) does not exist
 
-    EXPECT_EQ(LoadedPath(Sys_LoadLibrary((dir_ + "/bin/sysmod_nofactory").c_str())), Bin("sysmod_nofactory_i486.so"));
+    EXPECT_EQ(LoadedPath(Sys_LoadLibrary((dir_ + "/bin/sysmod_nofactory").c_str())), Bin("sysmod_nofactory" VL_MODULE_SUFFIX));
     Copy("factory", "bin/Other.sO");
     EXPECT_EQ(LoadedPath(Sys_LoadLibrary("bin\\Other.sO")), "bin/Other.sO");
-    EXPECT_EQ(LoadedPath(Sys_LoadLibrary("bin\\sub\\nested")), "bin/sub/nested_i486.so");
+    EXPECT_EQ(LoadedPath(Sys_LoadLibrary("bin\\sub\\nested")), "bin/sub/nested" VL_MODULE_SUFFIX);
 }
 
 TEST_F(SysModuleTest, OnlyTheNameDecidesTheSuffix) {
     const std::string game = dir_ + "/game.source";
     fs::create_directories(game + "/bin");
-    fs::copy_file(Built("factory"), game + "/bin/sysmod_factory_i486.so");
+    fs::copy_file(Built("factory"), game + "/bin/sysmod_factory" VL_MODULE_SUFFIX);
     ASSERT_EQ(chdir(game.c_str()), 0);
-    EXPECT_EQ(LoadedPath(Sys_LoadModule("sysmod_factory")), game + "/bin/sysmod_factory_i486.so");
+    EXPECT_EQ(LoadedPath(Sys_LoadModule("sysmod_factory")), game + "/bin/sysmod_factory" VL_MODULE_SUFFIX);
 }
 
 TEST_F(SysModuleTest, NamesThatDoNotFitWholeAreNeverOpened) {
-    // Relative names of 1015 and 1016 characters: with the suffix, 1023 characters fill
-    // the 1024-byte buffer exactly; 1024 would have to be cut. The cut name exists, so
-    // opening it instead would succeed.
+    // Relative names of 1015 and 1016 characters (one fewer with the 64-bit suffix): with
+    // the suffix, 1023 characters fill the 1024-byte buffer exactly; 1024 would have to be
+    // cut. The cut name exists, so opening it instead would succeed.
+    const std::string suffix = VL_MODULE_SUFFIX;
+    const std::string cutSuffix = suffix.substr(0, suffix.size() - 1);
     std::string directories;
     for (int i = 0; i < 4; ++i) directories += std::string(200, 'a' + i) + "/";
     fs::create_directories(dir_ + "/" + directories);
-    const std::string fits = directories + std::string(1015 - directories.size(), 'f');
-    const std::string tooLong = directories + std::string(1016 - directories.size(), 'g');
-    ASSERT_EQ(fits.size() + 8, 1023u);
-    fs::copy_file(Built("factory"), dir_ + "/" + fits + "_i486.so");
-    fs::copy_file(Built("factory"), dir_ + "/" + tooLong + "_i486.s");
+    const std::string fits = directories + std::string(1023 - suffix.size() - directories.size(), 'f');
+    const std::string tooLong = directories + std::string(1024 - suffix.size() - directories.size(), 'g');
+    fs::copy_file(Built("factory"), dir_ + "/" + fits + suffix);
+    fs::copy_file(Built("factory"), dir_ + "/" + tooLong + cutSuffix);
 
-    EXPECT_EQ(LoadedPath(Sys_LoadLibrary(fits.c_str())), fits + "_i486.so");
+    EXPECT_EQ(LoadedPath(Sys_LoadLibrary(fits.c_str())), fits + suffix);
     EXPECT_EQ(Sys_LoadLibrary(tooLong.c_str()), nullptr);
     EXPECT_EQ(Sys_LoadModule(tooLong.c_str()), nullptr);
-    EXPECT_FALSE(IsLoaded(dir_ + "/" + tooLong + "_i486.s"));
+    EXPECT_FALSE(IsLoaded(dir_ + "/" + tooLong + cutSuffix));
 }
 
 TEST_F(SysModuleTest, DebugBuildIsFatalUnlessAllowed) {
     CommandLine_Tier0()->CreateCmdLine("srcds -allowdebug -game demo");
     CSysModule* allowed = Sys_LoadModule("sysmod_debug");
-    EXPECT_EQ(LoadedPath(allowed), Bin("sysmod_debug_i486.so"));
+    EXPECT_EQ(LoadedPath(allowed), Bin("sysmod_debug" VL_MODULE_SUFFIX));
     Sys_UnloadModule(allowed);
-    EXPECT_FALSE(IsLoaded(Bin("sysmod_debug_i486.so")));
+    EXPECT_FALSE(IsLoaded(Bin("sysmod_debug" VL_MODULE_SUFFIX)));
 
     CommandLine_Tier0()->CreateCmdLine("srcds -game demo");
     EXPECT_NE(Sys_LoadModule("sysmod_factory"), nullptr);
@@ -179,7 +180,7 @@ TEST_F(SysModuleTest, LoadInterfaceKeepsTheModuleOnlyWhenTheFactoryAnswers) {
     CSysModule* module = sentinelModule;
     void* object = sentinel;
     ASSERT_TRUE(Sys_LoadInterface("sysmod_factory", kVersion, &module, &object));
-    EXPECT_EQ(LoadedPath(module), Bin("sysmod_factory_i486.so"));
+    EXPECT_EQ(LoadedPath(module), Bin("sysmod_factory" VL_MODULE_SUFFIX));
     EXPECT_EQ(MagicOf(object), kMagic);
 
     // The factory yields null: null is stored, the module is left alone and closed.
@@ -195,7 +196,7 @@ TEST_F(SysModuleTest, LoadInterfaceKeepsTheModuleOnlyWhenTheFactoryAnswers) {
     EXPECT_FALSE(Sys_LoadInterface("sysmod_nofactory", kVersion, &module, &object));
     EXPECT_EQ(object, sentinel);
     EXPECT_EQ(module, sentinelModule);
-    EXPECT_FALSE(IsLoaded(Bin("sysmod_nofactory_i486.so")));
+    EXPECT_FALSE(IsLoaded(Bin("sysmod_nofactory" VL_MODULE_SUFFIX)));
     EXPECT_FALSE(Sys_LoadInterface("absent", kVersion, &module, &object));
     EXPECT_EQ(object, sentinel);
     EXPECT_EQ(module, sentinelModule);
@@ -221,7 +222,7 @@ TEST_F(SysModuleTest, FactoriesComeFromTheModuleOrThisLibrary) {
 }
 
 TEST_F(SysModuleTest, LookupsOfLoadedModulesNeitherLoadNorUnload) {
-    const std::string path = Bin("sysmod_factory_i486.so");
+    const std::string path = Bin("sysmod_factory" VL_MODULE_SUFFIX);
     InterfaceFactoryFn defaultScope = reinterpret_cast<InterfaceFactoryFn>(dlsym(RTLD_DEFAULT, "CreateInterface"));
 
     // Not loaded yet: a message each, and the module stays unloaded.
@@ -266,7 +267,7 @@ TEST_F(SysModuleTest, ThePluginLibraryExportsTheLoaderAndNamesItsOwnFactory) {
     int returnCode = -1;
     EXPECT_NE(own("ISERVERPLUGINCALLBACKS001", &returnCode), nullptr);
     EXPECT_EQ(returnCode, 0);
-    EXPECT_EQ(LoadedPath(loadModule("sysmod_factory")), Bin("sysmod_factory_i486.so"));
+    EXPECT_EQ(LoadedPath(loadModule("sysmod_factory")), Bin("sysmod_factory" VL_MODULE_SUFFIX));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 
 namespace {
 
-std::string GameLibrary() { return std::string(VL_GAME_DIR) + "/bin/server_i486.so"; }
+std::string GameLibrary() { return std::string(VL_GAME_DIR) + "/bin/server" VL_MODULE_SUFFIX; }
 
 std::vector<unsigned char> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -89,7 +89,7 @@ TEST(ElfSymbolsTest, HiddenAndExportedFunctionsResolveToTheirLoadedAddresses) {
 
 TEST(ElfSymbolsTest, StrippedMissingAndForeignFilesFailWithAReason) {
     ElfSymbolTable table;
-    EXPECT_FALSE(table.Open((std::string(VL_GAME_DIR) + "/bin/server_i486_stripped.so").c_str()));
+    EXPECT_FALSE(table.Open((std::string(VL_GAME_DIR) + "/bin/" VL_STRIPPED_GAME_LIBRARY).c_str()));
     EXPECT_STREQ(table.Error(), "the library file has no symbol table (stripped)");
     uint32_t value = 0;
     EXPECT_FALSE(table.Find("GameSwitchTeam", &value));

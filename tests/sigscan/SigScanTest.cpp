@@ -101,7 +101,7 @@ TEST_F(SigScanTest, MissingLibraryPrintsTwoLinesThenStaysSilent) {
     EXPECT_TRUE(scanner.failed);
     const std::vector<std::string> lines = console.Lines();
     ASSERT_EQ(lines.size(), 2u) << console.Text();
-    EXPECT_EQ(lines[0].rfind("SigScan ERROR: dlopen() failed with error: \"/nonexistent/game/bin/server_i486.so", 0),
+    EXPECT_EQ(lines[0].rfind("SigScan ERROR: dlopen() failed with error: \"/nonexistent/game/bin/server" VL_MODULE_SUFFIX, 0),
               0u)
         << lines[0];
     EXPECT_NE(lines[0].find("\", This means signature scanning all failed"), std::string::npos);
@@ -129,12 +129,13 @@ TEST_F(SigScanTest, MissingLibraryPrintsTwoLinesThenStaysSilent) {
 TEST_F(SigScanTest, OverlongGameDirectoryIsRefusedNotTruncated) {
     // "/bin/server_i486.so" adds 19 characters: a 492-character directory makes a path of
     // 511, the longest that fits the 512-byte buffer; one more is refused.
+    const size_t fits = 511 - strlen("/bin/server" VL_MODULE_SUFFIX);
     const struct {
         size_t length;
         const char* firstLine;
     } cases[] = {
-        {492, "SigScan ERROR: dlopen() failed with error: \""},
-        {493, "SigScan ERROR: the game directory is too long"},
+        {fits, "SigScan ERROR: dlopen() failed with error: \""},
+        {fits + 1, "SigScan ERROR: the game directory is too long"},
         {511, "SigScan ERROR: the game directory is too long"},
         {600, "SigScan ERROR: the game directory is too long"},  // cut to 511 by the engine
     };

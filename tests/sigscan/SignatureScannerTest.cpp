@@ -86,7 +86,7 @@ TEST(SignatureScannerTest, AMatchNeverSpansTwoRanges) {
 }
 
 TEST(SignatureScannerTest, FindsTheGameLibrarysStubsInItsCodeOnly) {
-    const std::string path = std::string(VL_GAME_DIR) + "/bin/server_i486.so";
+    const std::string path = std::string(VL_GAME_DIR) + "/bin/server" VL_MODULE_SUFFIX;
     void* handle = dlopen(path.c_str(), RTLD_NOW);
     ASSERT_NE(handle, nullptr);
     link_map* map = nullptr;

@@ -57,7 +57,7 @@ std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& 
     const std::string dir = pattern;
     Remember(dir);
     std::filesystem::create_directories(dir + "/bin");
-    std::filesystem::create_symlink(GameDir() + "/bin/server_i486.so", dir + "/bin/server_i486.so");
+    std::filesystem::create_symlink(GameDir() + "/bin/server" VL_MODULE_SUFFIX, dir + "/bin/server" VL_MODULE_SUFFIX);
     for (const auto& file : files) {
         const std::filesystem::path path = dir + "/" + file.first;
         std::filesystem::create_directories(path.parent_path());

@@ -26,7 +26,7 @@ T PluginSymbol(const char* name) {
 }
 
 // A fresh game directory under the test's temporary directory (a unique name made by
-// mkdtemp): bin/server_i486.so links to the built game library, and each (relative
+// mkdtemp): bin/server_i486.so (or _amd64) links to the built game library, and each (relative
 // path, content) pair becomes a file. The directory is removed when the test ends.
 std::string MakeGameDir(const std::vector<std::pair<std::string, std::string>>& files = {});
 

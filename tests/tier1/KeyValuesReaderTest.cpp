@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -554,7 +555,7 @@ TEST_F(KeyValuesReaderTest, IntsKeepTheirTextExactly) {
             KeyValues* key = kv->FindKey(name);
             ASSERT_NE(key, nullptr);
             ASSERT_EQ(key->GetDataType(), KeyValues::TYPE_INT);
-            EXPECT_EQ(key->GetInt(), static_cast<int>(strtol(text, nullptr, 10)));
+            EXPECT_EQ(key->GetInt(), std::clamp<long long>(strtoll(text, nullptr, 10), INT_MIN, INT_MAX));
             EXPECT_STREQ(key->GetSourceText(), text);
             const char* first = key->GetString();
             EXPECT_STREQ(first, text);

@@ -298,9 +298,9 @@ TEST(UtlVectorTest, InsertingOwnElementCopiesItBeforeMoving) {
     int full = v.Count();
     v.AddToTail(v[0]);  // reallocates while copying from the old block
     EXPECT_EQ(*v[full].value, 0);
-    v.InsertBefore(0, v[2]);  // the source itself shifts up
-    EXPECT_EQ(*v[0].value, 2);
-    EXPECT_EQ(*v[3].value, 2);
+    v.InsertBefore(0, v[1]);  // the source itself shifts up
+    EXPECT_EQ(*v[0].value, 1);
+    EXPECT_EQ(*v[2].value, 1);
     EXPECT_EQ(*v[full + 1].value, 0);
 }
 

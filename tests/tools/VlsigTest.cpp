@@ -14,7 +14,7 @@
 
 namespace {
 
-std::string Library(const char* name = "server_i486.so") { return std::string(VL_GAME_DIR) + "/bin/" + name; }
+std::string Library(const char* name = "server" VL_MODULE_SUFFIX) { return std::string(VL_GAME_DIR) + "/bin/" + name; }
 
 std::string MaskOf(InstructionMasker& masker, std::vector<unsigned char> code, uint32_t address = 0x1000) {
     std::string mask;
@@ -97,7 +97,7 @@ TEST(VlsigTest, MadeSignaturesAreTheShortestThatMatchOnceAtTheFunction) {
 TEST(VlsigTest, LibraryFileGivesExportsCodeAndAddressesWithinItsBytes) {
     ElfSymbolTable full, stripped;
     ASSERT_TRUE(full.OpenLibrary(Library().c_str())) << full.Error();
-    ASSERT_TRUE(stripped.OpenLibrary(Library("server_i486_stripped.so").c_str())) << stripped.Error();
+    ASSERT_TRUE(stripped.OpenLibrary(Library(VL_STRIPPED_GAME_LIBRARY).c_str())) << stripped.Error();
     EXPECT_TRUE(full.HasSymbolTable());
     EXPECT_FALSE(stripped.HasSymbolTable());
     uint32_t exported = 0, inTable = 0, strippedExport = 0;

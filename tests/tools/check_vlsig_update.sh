@@ -7,13 +7,14 @@
 #   update repairs them, and the plugin loads the repaired file into the second build
 #   (stripped, so that only signatures can find what is not exported) with every entry
 #   located.
-# Usage: check_vlsig_update.sh VLSIG VLHOST OLD_GAME_DIR NEW_GAME_DIR DEMO_DATA_FILE
+# Usage: check_vlsig_update.sh VLSIG VLHOST OLD_GAME_DIR NEW_GAME_DIR DEMO_DATA_FILE MODULE_SUFFIX
 set -euo pipefail
 vlsig=$1
 vlhost=$2
-old=$3/bin/server_i486.so
-new=$4/bin/server_i486.so
-newStripped=$4/bin/server_i486_stripped.so
+sfx=$6
+old=$3/bin/server$sfx.so
+new=$4/bin/server$sfx.so
+newStripped=$4/bin/server${sfx}_stripped.so
 demo=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -85,7 +86,7 @@ expect_row "$table" "CCSPlayer::SwitchTeam" " ok +signature +unique +1$"
 # 4. The plugin loads the repaired file into the stripped update, fallbacks on.
 mkdir -p "$work/game/bin" "$work/game/addons/vorlane"
 cp -r "$4/cfg" "$work/game/"
-cp "$newStripped" "$work/game/bin/server_i486.so"
+cp "$newStripped" "$work/game/bin/server$sfx.so"
 cp "$work/repaired.dat" "$work/game/addons/vorlane/sigscan_info.dat"
 log=$(printf 'vl_sigscan\n' | "$vlhost" --game "$work/game" --cmdline -vl_sigscan_fallback)
 if grep -q 'SigScan ERROR' <<<"$log"; then fail "the plugin reports:"$'\n'"$(grep 'SigScan ERROR' <<<"$log")"; fi
