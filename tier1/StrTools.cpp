@@ -239,7 +239,7 @@ unsigned int V_StrToUint32(const char* text, char** end, int base) {
     while (isspace(static_cast<unsigned char>(*sign))) ++sign;
     const bool negative = *sign == '-';
     const unsigned long long magnitude = negative ? 0 - value : value;
-    if (value == ULLONG_MAX || magnitude > UINT_MAX) return UINT_MAX;
+    if (magnitude > UINT_MAX) return UINT_MAX;  // an overflow gives ULLONG_MAX, of either sign
     return static_cast<unsigned int>(negative ? 0 - magnitude : magnitude);
 }
 

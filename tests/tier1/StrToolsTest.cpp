@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <locale.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <memory>
@@ -242,6 +243,36 @@ TEST(StrToolsTest, IntegerParsingHasNoWhitespaceOrPlus) {
     for (const auto& d : digits) {
         EXPECT_EQ(V_atoi(d.text), d.value) << d.text;
         EXPECT_FLOAT_EQ(V_atof(d.text), static_cast<float>(d.value)) << d.text;
+    }
+}
+
+// The 32-bit long's strtol and strtoul on either architecture: saturation exactly at
+// the 32-bit bounds, in-range negatives wrapping for the unsigned form, `end` as strtol's.
+TEST(StrToolsTest, LongParsingSaturatesAtThe32BitRange) {
+    const struct {
+        const char* text;
+        int base;
+        int asInt;
+        unsigned asUint;
+    } cases[] = {
+        {"2147483647", 10, INT_MAX, 2147483647u},   {"2147483648", 10, INT_MAX, 2147483648u},
+        {"-2147483648", 10, INT_MIN, 2147483648u},  {"-2147483649", 10, INT_MIN, 2147483647u},
+        {"4294967295", 10, INT_MAX, UINT_MAX},      {"4294967296", 10, INT_MAX, UINT_MAX},
+        {"-1", 10, -1, UINT_MAX},                   {"-4294967295", 10, INT_MIN, 1u},
+        {"-4294967296", 10, INT_MIN, UINT_MAX},     {" +12x", 10, 12, 12u},
+        {"99999999999999999999", 10, INT_MAX, UINT_MAX}, {"7FFFFFFF", 16, INT_MAX, 0x7FFFFFFFu},
+        {"80000000", 16, INT_MAX, 0x80000000u},     {"x", 10, 0, 0u},
+        {" -5", 10, -5, 4294967291u},
+    };
+    for (const auto& c : cases) {
+        char* intEnd = nullptr;
+        char* uintEnd = nullptr;
+        EXPECT_EQ(V_StrToInt32(c.text, &intEnd, c.base), c.asInt) << c.text;
+        EXPECT_EQ(V_StrToUint32(c.text, &uintEnd, c.base), c.asUint) << c.text;
+        char* libraryEnd = nullptr;
+        strtoll(c.text, &libraryEnd, c.base);
+        EXPECT_EQ(intEnd, libraryEnd) << c.text;
+        EXPECT_EQ(uintEnd, libraryEnd) << c.text;
     }
 }
 
