@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "vlsig_bench: the generated library is refused: %s\n", image.Error().c_str());
         return 1;
     }
-    InstructionMasker masker(image.Elf().GotAddress(), &image.Relocations());
+    InstructionMasker masker(image);
     const ElfSymbolTable& elf = image.Elf();
 
     // The data file: `entryCount` entries over the exports, each with a signature made

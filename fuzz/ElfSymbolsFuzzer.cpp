@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ElfSymbolTable table;
     const bool opened = table.OpenBytes(data, size);
     FUZZ_CHECK(opened == (table.Error()[0] == '\0'));
-    uint32_t value = 0;
+    uintptr_t value = 0;
     const char* names[] = {"GameExported", "GameHidden", "GameData", "", "x"};
     for (const char* name : names) {
         const bool found = table.Find(name, &value);

@@ -24,13 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(elf.AddressToOffset(segment.address + segment.size - 1, 1, &offset));
         FUZZ_CHECK(uint64_t(offset) < size);
     }
-    InstructionMasker masker(elf.GotAddress(), &image.Relocations());
+    InstructionMasker masker(image);
     int made = 0;
     for (uint32_t i = 0; i < elf.SymbolCount(true) && made < 8; ++i) {
         ElfSymbolInfo info;
         if (!elf.SymbolAt(true, i, &info) || !info.function) continue;
         // Every named export is found by its name (an empty name never is).
-        uint32_t value = 0;
+        uint64_t value = 0;
         FUZZ_CHECK(!info.name[0] || image.FindExport(info.name, &value));
         MadeSignature signature;
         if (MakeSignature(image, masker, info.value, info.size, &signature)) {
