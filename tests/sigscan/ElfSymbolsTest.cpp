@@ -80,11 +80,11 @@ std::vector<unsigned char> BuiltLibrary() {
     return f;
 }
 
-// A library file of class E to damage: the game library as built for 32-bit; the tree
-// builds no 64-bit library, so that one is laid out here.
+// A library file of class E to damage: the game library as built, for this build's own
+// class; the tree builds no library of the other class, so that one is laid out here.
 template <typename E>
 std::vector<unsigned char> LibraryFile() {
-    if constexpr (E::kClass == ELFCLASS32) {
+    if constexpr (E::kClass == NativeElfTypes::kClass) {
         return ReadFileBytes(GameLibrary());
     } else {
         return BuiltLibrary<E>();

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 inline std::vector<unsigned char> ReadFileBytes(const std::string& path) {
@@ -51,6 +52,8 @@ struct Elf64Types {
     static constexpr uint16_t kMachine = EM_X86_64;
     static constexpr uint32_t kRelocationSection = SHT_RELA;
 };
+// The class of this build's own modules, such as the game library the tree builds.
+using NativeElfTypes = std::conditional_t<sizeof(void*) == 8, Elf64Types, Elf32Types>;
 
 // The file offset of the header of the first section of `type`; 0 when there is none.
 template <typename E>

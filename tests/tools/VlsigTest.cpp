@@ -33,8 +33,9 @@ std::string MaskedHex(const MadeSignature& made) {
     return hex;
 }
 
-// A library of each class, its stripped copy, and the first bytes of its GameHiddenRespawn.
-struct GameLibrary32 : Elf32Types {
+// A library of each class, its stripped copy, and the first bytes of its GameHiddenRespawn:
+// the game library (of this build's class) and the x86-64 one.
+struct GameLibraryTypes : NativeElfTypes {
     static std::string Path(bool stripped) { return Library(stripped ? "server_i486_stripped.so" : "server_i486.so"); }
     static std::vector<unsigned char> Respawn() { return {0x55, 0x89, 0xE5, 0xB8, 0x31, 0x52, 0x4C, 0x56, 0x5D, 0xE9}; }
 };
@@ -44,7 +45,7 @@ struct Library64Types : Elf64Types {
 };
 template <typename E>
 class VlsigLibraryTest : public ::testing::Test {};
-using Libraries = ::testing::Types<GameLibrary32, Library64Types>;
+using Libraries = ::testing::Types<GameLibraryTypes, Library64Types>;
 TYPED_TEST_SUITE(VlsigLibraryTest, Libraries);
 
 }  // namespace
