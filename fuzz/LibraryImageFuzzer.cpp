@@ -1,8 +1,8 @@
 // Fuzz target for the signature tool's reading of a library file: any bytes, taken as a
 // library, either fail with a reason or give exports, code segments and address mappings
 // that stay inside the bytes, and a signature made at each exported function (decoded by
-// the x86 decoder) that the scanner finds at that function. Seeded with damaged copies
-// of a small shared library.
+// the x86 decoder, in the library's own mode) that the scanner finds at that function.
+// Seeded with damaged copies of small shared libraries of both classes.
 #include <stddef.h>
 #include <stdint.h>
 
