@@ -1,9 +1,7 @@
-# A small x86-64 library for the signature tool's tests, built with -m64 whatever the
-# tree's own target. Its stubs come in pairs that differ only in the RIP-relative
-# displacement of a load (which signatures wildcard) and in a later byte; one pair loads
-# under an operand-size prefix. It imports dlsym through the PLT, reaches an export
-# through the GOT, and holds data words the loader relocates: each kind of RELA entry
-# (GLOB_DAT, JUMP_SLOT, RELATIVE, 64) that the tool meets.
+# A small x86-64 library for the signature tool's tests. The twins differ only in the
+# RIP-relative displacement of a load under an operand-size prefix, and then in one byte.
+# It imports dlsym through the PLT, reaches an export through the GOT, and holds data
+# words the loader relocates: each kind of RELA entry (GLOB_DAT, JUMP_SLOT, RELATIVE, 64).
         .intel_syntax noprefix
         .text
         .globl GameSwitchTeam
@@ -25,16 +23,6 @@ GameHiddenRespawn:                      # 55 48 89 E5 8B 05 <rip32> 83 C0 31 5D 
         pop rbp
         ret
         .size GameHiddenRespawn, .-GameHiddenRespawn
-
-        .type GameHiddenSlay, @function
-GameHiddenSlay:                         # 55 48 89 E5 8B 05 <rip32> 83 C0 32 5D C3
-        push rbp
-        mov rbp, rsp
-        mov eax, [rip + GameTable]
-        add eax, 0x32
-        pop rbp
-        ret
-        .size GameHiddenSlay, .-GameHiddenSlay
 
         .type GameHiddenTwinA, @function
 GameHiddenTwinA:                        # 55 48 89 E5 66 0F 6F 05 <rip32> 5D C3
