@@ -36,7 +36,10 @@ std::string MaskedHex(const MadeSignature& made) {
 // A library of each class, its stripped copy, and the first bytes of its GameHiddenRespawn:
 // the game library (of this build's class) and the x86-64 one.
 struct GameLibraryTypes : NativeElfTypes {
-    static std::string Path(bool stripped) { return Library(stripped ? "server_i486_stripped.so" : "server_i486.so"); }
+    static std::string Path(bool stripped) {
+        const std::string path = Library();  // its stripped copy lies beside it, as <name>_stripped.so
+        return stripped ? path.substr(0, path.size() - 3) + "_stripped.so" : path;
+    }
     static std::vector<unsigned char> Respawn() { return {0x55, 0x89, 0xE5, 0xB8, 0x31, 0x52, 0x4C, 0x56, 0x5D, 0xE9}; }
 };
 struct Library64Types : Elf64Types {
