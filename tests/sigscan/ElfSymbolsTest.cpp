@@ -41,12 +41,13 @@ size_t SymbolOffset(const std::vector<unsigned char>& file, const char* name) {
 template <typename E>
 std::vector<unsigned char> BuiltLibrary() {
     using Sym = typename E::Sym;
+    using Offset = decltype(E::Shdr::sh_offset);
     const char names[] = "\0GameHiddenRespawn\0GameSwitchTeam\0GameData\0dlsym";  // at 1, 19, 34, 43
     const char sectionNames[] = "\0.text\0.symtab\0.strtab\0.shstrtab";           // at 1, 7, 15, 23
     std::vector<unsigned char> f(sizeof(typename E::Ehdr) + 64, 0x90);            // the code: nops
     auto append = [&f](const void* data, size_t size) {
         f.insert(f.end(), static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + size);
-        return f.size() - size;
+        return static_cast<Offset>(f.size() - size);
     };
     const unsigned char info[] = {ELF32_ST_INFO(STB_LOCAL, STT_FUNC), ELF32_ST_INFO(STB_GLOBAL, STT_FUNC),
                                   ELF32_ST_INFO(STB_GLOBAL, STT_OBJECT), ELF32_ST_INFO(STB_GLOBAL, STT_FUNC)};
@@ -63,7 +64,7 @@ std::vector<unsigned char> BuiltLibrary() {
     sections[1] = {1, SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0, sizeof(typename E::Ehdr), 64, 0, 0, 16, 0};
     sections[2] = {7, SHT_SYMTAB, 0, 0, append(symbols, sizeof(symbols)), sizeof(symbols), 3, 2, 8, sizeof(Sym)};
     sections[3] = {15, SHT_STRTAB, 0, 0, append(names, sizeof(names)), sizeof(names), 0, 0, 1, 0};
-    const size_t sectionNamesAt = append(sectionNames, sizeof(sectionNames));
+    const Offset sectionNamesAt = append(sectionNames, sizeof(sectionNames));
     sections[4] = {23, SHT_STRTAB, 0, 0, sectionNamesAt, sizeof(sectionNames), 0, 0, 1, 0};
     typename E::Ehdr header = {};
     memcpy(header.e_ident, ELFMAG, SELFMAG);
