@@ -1,8 +1,8 @@
 // Fuzz target for the signature tool's reading of a library file: any bytes, taken as a
 // library, either fail with a reason or give exports, code segments and address mappings
 // that stay inside the bytes, and a signature made at each exported function (decoded by
-// the x86 decoder) that the scanner finds at that function. Seeded with damaged copies
-// of a small shared library.
+// the x86 decoder, in the library's own mode) that the scanner finds at that function.
+// Seeded with damaged copies of small shared libraries of both classes.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -24,13 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(elf.AddressToOffset(segment.address + segment.size - 1, 1, &offset));
         FUZZ_CHECK(uint64_t(offset) < size);
     }
-    InstructionMasker masker(elf.GotAddress(), &image.Relocations());
+    InstructionMasker masker(image);
     int made = 0;
     for (uint32_t i = 0; i < elf.SymbolCount(true) && made < 8; ++i) {
         ElfSymbolInfo info;
         if (!elf.SymbolAt(true, i, &info) || !info.function) continue;
         // Every named export is found by its name (an empty name never is).
-        uint32_t value = 0;
+        uint64_t value = 0;
         FUZZ_CHECK(!info.name[0] || image.FindExport(info.name, &value));
         MadeSignature signature;
         if (MakeSignature(image, masker, info.value, info.size, &signature)) {

@@ -139,7 +139,7 @@ void* SigScanResolver::FromSymbolTable(const char* symbol, SigScanFailure* failu
         failure->detail = symbols_.Error();
         return nullptr;
     }
-    uint32_t value = 0;
+    uintptr_t value = 0;
     if (!symbols_.Find(symbol, &value)) {
         failure->reason = SIGSCAN_SYMBOL_NOT_IN_TABLE;
         failure->symbol = symbol;

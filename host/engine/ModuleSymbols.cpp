@@ -1,4 +1,6 @@
 // Reading a loaded module's ELF symbol table from its file, every offset bounds-checked.
+// A module loaded here has this process's own ELF class, so the native types (ElfW) read
+// it, in a 32-bit and a 64-bit build alike.
 #include "host/engine/ModuleSymbols.h"
 
 #include <cxxabi.h>
@@ -14,9 +16,13 @@
 
 namespace {
 
+// This process's ELF class, which the module's file must have.
+const unsigned char kNativeClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
+
 // A copy of the `T` at `offset`, or false when it does not lie wholly inside `file`.
+// The offset is 64-bit so that a sum of file fields is never cut to a 32-bit size_t.
 template <typename T>
-bool ReadAt(const std::vector<char>& file, size_t offset, T* out) {
+bool ReadAt(const std::vector<char>& file, uint64_t offset, T* out) {
     if (offset > file.size() || file.size() - offset < sizeof(T)) return false;
     memcpy(out, file.data() + offset, sizeof(T));
     return true;
@@ -40,28 +46,28 @@ bool CModuleSymbols::Read(void* module) {
     std::ifstream in(map->l_name, std::ios::binary);
     std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-    Elf32_Ehdr header;
+    ElfW(Ehdr) header;
     if (!ReadAt(file, 0, &header) || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
-        header.e_ident[EI_CLASS] != ELFCLASS32 || header.e_shentsize != sizeof(Elf32_Shdr)) {
+        header.e_ident[EI_CLASS] != kNativeClass || header.e_shentsize != sizeof(ElfW(Shdr))) {
         return false;
     }
-    auto section = [&](size_t index, Elf32_Shdr* out) {
-        return index < header.e_shnum && ReadAt(file, uint64_t(header.e_shoff) + index * sizeof(Elf32_Shdr), out);
+    auto section = [&](size_t index, ElfW(Shdr)* out) {
+        return index < header.e_shnum && ReadAt(file, uint64_t(header.e_shoff) + index * sizeof(ElfW(Shdr)), out);
     };
     for (size_t i = 0; i < header.e_shnum; ++i) {
-        Elf32_Shdr table, strings;
+        ElfW(Shdr) table, strings;
         if (!section(i, &table) || table.sh_type != SHT_SYMTAB || !section(table.sh_link, &strings)) continue;
         if (strings.sh_offset > file.size() || file.size() - strings.sh_offset < strings.sh_size) {
             symbols_.clear();
             return false;
         }
-        for (size_t at = 0; at + sizeof(Elf32_Sym) <= table.sh_size; at += sizeof(Elf32_Sym)) {
-            Elf32_Sym symbol;
+        for (uint64_t at = 0; at + sizeof(ElfW(Sym)) <= table.sh_size; at += sizeof(ElfW(Sym))) {
+            ElfW(Sym) symbol;
             if (!ReadAt(file, uint64_t(table.sh_offset) + at, &symbol)) {
                 symbols_.clear();
                 return false;
             }
-            int type = ELF32_ST_TYPE(symbol.st_info);
+            int type = ELF32_ST_TYPE(symbol.st_info);  // the same bits in both classes
             if (symbol.st_shndx == SHN_UNDEF || (type != STT_FUNC && type != STT_OBJECT)) continue;
             if (symbol.st_name >= strings.sh_size) continue;
             const char* name = file.data() + strings.sh_offset + symbol.st_name;

@@ -312,7 +312,7 @@ void CheckEntries(LibraryImage& image, DataFile* file) {
         entry.sigHex = IsHexSignatureText(entry.sig.c_str());
         entry.sigBytes = entry.sig.size() / 2;
         entry.exported = image.FindExport(entry.symbol.c_str(), &entry.symbolAddress);
-        uint32_t tableAddress = 0;
+        uint64_t tableAddress = 0;
         entry.inSymbolTable = image.FindInSymbolTable(entry.symbol.c_str(), &tableAddress, &entry.symbolSize);
         if (!entry.exported && entry.inSymbolTable) entry.symbolAddress = tableAddress;
         const bool symbolKnown = entry.exported || entry.inSymbolTable;

@@ -54,11 +54,11 @@ struct DataEntry {
     bool sigHex = false;
     size_t sigBytes = 0;
     bool exported = false, inSymbolTable = false;
-    uint32_t symbolAddress = 0;
-    uint32_t symbolSize = 0;
+    uint64_t symbolAddress = 0;
+    uint64_t symbolSize = 0;
     bool symbolInLibrary = false;  // the symbol's address lies in a loaded segment
     size_t sigMatches = 0;
-    uint32_t sigAddress = 0;
+    uint64_t sigAddress = 0;
     SignatureVerdict verdict = SIG_ABSENT;
     bool libraryHasSymbolTable = false;  // a symbol missing from it is gone, not stripped
     SigScanRoute route = SIGSCAN_ROUTE_NONE;

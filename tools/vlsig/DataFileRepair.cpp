@@ -20,7 +20,7 @@ void RepairDataFile(LibraryImage& image, InstructionMasker& masker, const DataFi
         repair.sig = entry.sig;
         repair.mask = entry.mask;
         repair.symbol = entry.symbol;
-        uint32_t address = 0, size = 0;
+        uint64_t address = 0, size = 0;
         bool found = image.FindInSymbolTable(entry.symbol.c_str(), &address, &size);
         if (!found && image.FindExport(entry.symbol.c_str(), &address)) found = true;
         if (!file.located) {

@@ -27,24 +27,24 @@ bool LibraryImage::Setup() {
     return true;
 }
 
-bool LibraryImage::FindExport(const char* symbol, uint32_t* address) const { return elf_.FindExport(symbol, address); }
+bool LibraryImage::FindExport(const char* symbol, uint64_t* address) const { return elf_.FindExport(symbol, address); }
 
-bool LibraryImage::FindInSymbolTable(const char* symbol, uint32_t* address, uint32_t* size) const {
+bool LibraryImage::FindInSymbolTable(const char* symbol, uint64_t* address, uint64_t* size) const {
     return elf_.FindSized(symbol, address, size);
 }
 
-const unsigned char* LibraryImage::CodeAt(uint32_t address, size_t* available) const {
+const unsigned char* LibraryImage::CodeAt(uint64_t address, size_t* available) const {
     for (int i = 0; i < elf_.CodeSegmentCount(); ++i) {
         const ElfCodeSegment& segment = elf_.CodeSegment(i);
         if (address < segment.address || address - segment.address >= segment.size) continue;
-        const uint32_t into = address - segment.address;
+        const uint32_t into = static_cast<uint32_t>(address - segment.address);
         if (available) *available = segment.size - into;
         return elf_.FileBytes() + segment.fileOffset + into;
     }
     return nullptr;
 }
 
-bool LibraryImage::AddressOf(const unsigned char* code, uint32_t* address) const {
+bool LibraryImage::AddressOf(const unsigned char* code, uint64_t* address) const {
     const unsigned char* bytes = elf_.FileBytes();
     if (!bytes || code < bytes || code >= bytes + elf_.FileSize()) return false;
     return elf_.CodeOffsetToAddress(static_cast<uint32_t>(code - bytes), address);

@@ -2,19 +2,23 @@
 #include "tools/vlsig/SignatureMaker.h"
 
 #include <capstone/capstone.h>
+#include <elf.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
 
-InstructionMasker::InstructionMasker(uint32_t got, const std::vector<uint32_t>* relocations)
-    : got_(got), relocations_(relocations) {
+InstructionMasker::InstructionMasker(uint64_t got, const std::vector<uint64_t>* relocations, bool code64)
+    : got_(got), relocations_(relocations), code64_(code64) {
     csh handle = 0;
-    if (cs_open(CS_ARCH_X86, CS_MODE_32, &handle) != CS_ERR_OK) return;
+    if (cs_open(CS_ARCH_X86, code64 ? CS_MODE_64 : CS_MODE_32, &handle) != CS_ERR_OK) return;
     cs_option(handle, CS_OPT_DETAIL, CS_OPT_ON);
     handle_ = handle;
     ready_ = true;
 }
+
+InstructionMasker::InstructionMasker(const LibraryImage& image)
+    : InstructionMasker(image.Elf().GotAddress(), &image.Relocations(), image.Elf().FileClass() == ELFCLASS64) {}
 
 InstructionMasker::~InstructionMasker() {
     if (!ready_) return;
@@ -22,15 +26,17 @@ InstructionMasker::~InstructionMasker() {
     cs_close(&handle);
 }
 
-bool InstructionMasker::Relocated(uint32_t from, uint32_t length) const {
+bool InstructionMasker::Relocated(uint64_t from, uint32_t length) const {
     if (!relocations_) return false;
-    // A relocation patches 4 bytes at its address: any overlap with [from, from + length).
-    const uint32_t low = from >= 3 ? from - 3 : 0;
+    // A relocation patches a word at its address: any overlap with [from, from + length).
+    // Compared as distances from `low`, which no address near the top of the space wraps.
+    const uint64_t reach = code64_ ? 7 : 3;
+    const uint64_t low = from >= reach ? from - reach : 0;
     auto it = std::lower_bound(relocations_->begin(), relocations_->end(), low);
-    return it != relocations_->end() && uint64_t(*it) < uint64_t(from) + length;
+    return it != relocations_->end() && *it - low < (from - low) + length;
 }
 
-size_t InstructionMasker::Mask(const unsigned char* code, size_t size, uint32_t address, std::string* mask) {
+size_t InstructionMasker::Mask(const unsigned char* code, size_t size, uint64_t address, std::string* mask) {
     if (!ready_) return 0;
     const csh handle = handle_;
     cs_insn* insn = cs_malloc(handle);
@@ -55,22 +61,32 @@ size_t InstructionMasker::Mask(const unsigned char* code, size_t size, uint32_t 
             if (length == 0) length = insn->size >= 5 ? 4 : 1;
             wildcard(insn->size - length, length);
         } else {
-            // A 32-bit displacement holds an address or an offset from the GOT register.
-            if (x86.encoding.disp_size == 4) wildcard(x86.encoding.disp_offset, 4);
-            // The moffs forms (A0-A3) carry an absolute address without a ModRM byte.
+            // A displacement of 4 bytes (8 in the x86-64 moffs forms) holds an address, an
+            // offset from the GOT register, or an offset from the next instruction.
+            if (x86.encoding.disp_size >= 4) wildcard(x86.encoding.disp_offset, x86.encoding.disp_size);
+            // A RIP-relative displacement is always 4 bytes, whatever size the decoder
+            // gives (it says 2 under an operand-size prefix, as in movdqa xmm0, [rip + d]).
+            for (uint8_t o = 0; o < x86.op_count; ++o) {
+                if (x86.operands[o].type == X86_OP_MEM && x86.operands[o].mem.base == X86_REG_RIP)
+                    wildcard(x86.encoding.disp_offset, 4);
+            }
+            // The moffs forms (A0-A3) carry an absolute address, of the address size,
+            // without a ModRM byte.
             const uint8_t opcode = x86.opcode[0];
-            if (opcode >= 0xA0 && opcode <= 0xA3 && insn->size >= 5) wildcard(insn->size - 4, 4);
+            const size_t moffs = x86.addr_size == 8 ? 8 : 4;
+            if (opcode >= 0xA0 && opcode <= 0xA3 && insn->size > moffs) wildcard(insn->size - moffs, moffs);
             if (x86.encoding.imm_size == 4) {
                 uint32_t imm = 0;
                 memcpy(&imm, insn->bytes + x86.encoding.imm_offset, 4);
-                const uint32_t here = static_cast<uint32_t>(insn->address);
-                if ((got_ && here + imm == got_) || Relocated(here + x86.encoding.imm_offset, 4))
+                // 32-bit PIC adds a PC to reach the GOT, in 32-bit arithmetic.
+                const uint32_t reached = static_cast<uint32_t>(insn->address) + imm;
+                if ((!code64_ && got_ && reached == got_) || Relocated(insn->address + x86.encoding.imm_offset, 4))
                     wildcard(x86.encoding.imm_offset, 4);
             }
         }
         // Any word the loader patches is an absolute address, whatever the operand.
         for (uint32_t i = 0; i < insn->size; ++i) {
-            if (Relocated(static_cast<uint32_t>(insn->address) + i, 1)) piece[i] = '?';
+            if (Relocated(insn->address + i, 1)) piece[i] = '?';
         }
         mask->append(piece);
         masked += insn->size;
@@ -90,7 +106,7 @@ std::string MadeSignature::Hex() const {
     return text;
 }
 
-bool MakeSignature(LibraryImage& image, InstructionMasker& masker, uint32_t address, uint32_t size,
+bool MakeSignature(LibraryImage& image, InstructionMasker& masker, uint64_t address, uint64_t size,
                    MadeSignature* out) {
     out->bytes.clear();
     out->mask.clear();
@@ -102,7 +118,7 @@ bool MakeSignature(LibraryImage& image, InstructionMasker& masker, uint32_t addr
         return false;
     }
     size_t limit = std::min(available, kMaxSignatureBytes);
-    if (size > 0) limit = std::min<size_t>(limit, size);
+    if (size > 0 && size < limit) limit = static_cast<size_t>(size);
     std::string mask;
     limit = masker.Mask(code, limit, address, &mask);
     if (limit == 0) {
@@ -167,7 +183,7 @@ bool MakeSignature(LibraryImage& image, InstructionMasker& masker, uint32_t addr
     const unsigned char* found = nullptr;
     const size_t matches = image.Scanner().Count(reinterpret_cast<const unsigned char*>(out->bytes.data()),
                                                  out->mask.c_str(), length, &found);
-    uint32_t foundAddress = 0;
+    uint64_t foundAddress = 0;
     if (matches != 1 || !image.AddressOf(found, &foundAddress) || foundAddress != address) {
         out->error = "the signature made does not match once at the function";
         return false;

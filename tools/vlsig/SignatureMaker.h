@@ -1,10 +1,11 @@
 // Making a signature for a function: the shortest run of its first bytes that, under a
 // mask, matches exactly once in the library's code. The mask wildcards what changes from
-// build to build, decided per instruction by decoding whole instructions (Capstone, x86
-// 32-bit): relative branch and call displacements, 32-bit displacements of memory
-// operands (a global's absolute address, a PIC offset from the GOT register, a large
-// structure offset), an immediate that the loader relocates, and the immediate that
-// adds a PC to reach the GOT.
+// build to build, decided per instruction by decoding whole instructions (Capstone, in
+// the library's own mode: 32-bit x86 or x86-64): relative branch and call displacements,
+// 32-bit and wider displacements of memory operands (a global's absolute address, a PIC
+// offset from the GOT register, a RIP-relative offset to a global, a large structure
+// offset), an immediate that the loader relocates, and, in 32-bit code, the immediate
+// that adds a PC to reach the GOT.
 #pragma once
 
 #include <stddef.h>
@@ -19,8 +20,11 @@
 class InstructionMasker {
 public:
     // `got`: the GOT's load address (0 for none); `relocations`: sorted load addresses
-    // that dynamic relocations patch.
-    InstructionMasker(uint32_t got, const std::vector<uint32_t>* relocations);
+    // that dynamic relocations patch (each a word of 8 bytes in x86-64 code, else 4);
+    // `code64`: the code is x86-64 (else 32-bit x86).
+    InstructionMasker(uint64_t got, const std::vector<uint64_t>* relocations, bool code64);
+    // The same for `image`'s code, GOT and relocations; it must outlive the masker.
+    explicit InstructionMasker(const LibraryImage& image);
     ~InstructionMasker();
     InstructionMasker(const InstructionMasker&) = delete;
     InstructionMasker& operator=(const InstructionMasker&) = delete;
@@ -31,15 +35,16 @@ public:
     // appends one mask character per byte ('x' fixed, '?' wildcard) to *mask. Stops
     // before an instruction that does not fit in `size` or cannot be decoded, and after
     // an instruction that leaves the function (ret, jmp); returns the bytes masked.
-    size_t Mask(const unsigned char* code, size_t size, uint32_t address, std::string* mask);
+    size_t Mask(const unsigned char* code, size_t size, uint64_t address, std::string* mask);
 
 private:
-    bool Relocated(uint32_t from, uint32_t length) const;
+    bool Relocated(uint64_t from, uint32_t length) const;
 
     size_t handle_ = 0;
     bool ready_ = false;
-    uint32_t got_;
-    const std::vector<uint32_t>* relocations_;
+    uint64_t got_;
+    const std::vector<uint64_t>* relocations_;
+    bool code64_;
 };
 
 struct MadeSignature {
@@ -58,5 +63,5 @@ const size_t kMaxSignatureBytes = 256;
 // 0 when unknown) that matches exactly once in the image's code, using its bytes up to
 // the function's end (or kMaxSignatureBytes), and verifies it with the image's scanner:
 // one match, at `address`. On failure returns false with the reason in out->error.
-bool MakeSignature(LibraryImage& image, InstructionMasker& masker, uint32_t address, uint32_t size,
+bool MakeSignature(LibraryImage& image, InstructionMasker& masker, uint64_t address, uint64_t size,
                    MadeSignature* out);

@@ -3,6 +3,7 @@
 //   vlsig makesig LIBRARY NAME...
 //   vlsig update [--game NAME] DATAFILE LIBRARY [-o OUT]
 // Exit status: 0 all well, 1 some entry (or function) fails, 2 an input cannot be used.
+#include <inttypes.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -58,9 +59,9 @@ std::string Shown(const std::string& text) {
     return out;
 }
 
-std::string Hex32(uint32_t value) {
-    char text[16];
-    snprintf(text, sizeof(text), "0x%x", value);
+std::string Hex(uint64_t value) {
+    char text[24];
+    snprintf(text, sizeof(text), "0x%" PRIx64, value);
     return text;
 }
 
@@ -93,8 +94,8 @@ std::vector<std::string> Findings(const DataFile& file, const DataEntry& e, cons
     if (e.verdict == SIG_NOT_UNIQUE) out.push_back("the signature matches " + std::to_string(e.sigMatches) + " places");
     if (e.verdict == SIG_NO_MATCH) out.push_back("the signature matches nowhere");
     if (e.verdict == SIG_ELSEWHERE)
-        out.push_back("DANGER: the signature matches once, at " + Hex32(e.sigAddress) +
-                      ", not at the symbol's function (" + Hex32(e.symbolAddress) + ")");
+        out.push_back("DANGER: the signature matches once, at " + Hex(e.sigAddress) +
+                      ", not at the symbol's function (" + Hex(e.symbolAddress) + ")");
     return out;
 }
 
@@ -139,12 +140,12 @@ void PrintJson(const DataFile& file, const std::string& library, const std::stri
         printf("     \"symbol\": %s, \"exported\": %s, \"inSymbolTable\": %s, \"symbolAddress\": %s, "
                "\"route\": \"%s\",\n",
                Json(e.symbol).c_str(), e.exported ? "true" : "false", e.inSymbolTable ? "true" : "false",
-               e.exported || e.inSymbolTable ? Json(Hex32(e.symbolAddress)).c_str() : "null", EntryRouteName(e.route));
+               e.exported || e.inSymbolTable ? Json(Hex(e.symbolAddress)).c_str() : "null", EntryRouteName(e.route));
         printf("     \"sig\": %s, \"mask\": %s, \"sigHex\": %s, \"sigBytes\": %zu, \"maskLength\": %zu, "
                "\"signature\": \"%s\", \"sigMatches\": %zu, \"sigAddress\": %s,\n",
                Json(e.sig).c_str(), Json(e.mask).c_str(), e.sigHex ? "true" : "false", e.sigBytes, e.mask.size(),
                SignatureVerdictName(e.verdict), e.sigMatches,
-               e.sigMatches == 1 ? Json(Hex32(e.sigAddress)).c_str() : "null");
+               e.sigMatches == 1 ? Json(Hex(e.sigAddress)).c_str() : "null");
         printf("     \"findings\": [");
         const std::vector<std::string> findings = Findings(file, e, std::string());
         for (size_t f = 0; f < findings.size(); ++f) printf("%s%s", f ? ", " : "", Json(findings[f]).c_str());
@@ -216,7 +217,7 @@ int MakeSig(int argc, char** argv) {
     if (argc < 2) return Usage();
     LibraryImage image;
     if (!OpenLibrary(image, argv[0])) return 2;
-    InstructionMasker masker(image.Elf().GotAddress(), &image.Relocations());
+    InstructionMasker masker(image);
     if (!masker.Ready()) {
         fprintf(stderr, "vlsig: the x86 decoder cannot be started\n");
         return 2;
@@ -224,7 +225,7 @@ int MakeSig(int argc, char** argv) {
     int status = 0;
     for (int i = 1; i < argc; ++i) {
         const char* name = argv[i];
-        uint32_t address = 0, size = 0;
+        uint64_t address = 0, size = 0;
         if (!image.FindInSymbolTable(name, &address, &size) && !image.FindExport(name, &address)) {
             fprintf(stderr, "vlsig: %s: not in the library's symbols\n", Shown(name).c_str());
             status = 1;
@@ -255,7 +256,7 @@ int Update(int argc, char** argv) {
     DataFile file;
     LibraryImage image;
     if (!ReadInputs(paths[0], paths[1], game, &file, image)) return 2;
-    InstructionMasker masker(image.Elf().GotAddress(), &image.Relocations());
+    InstructionMasker masker(image);
     std::vector<EntryRepair> repairs;
     std::string text;
     RepairDataFile(image, masker, file, &repairs, &text);
