@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/HostFixture.h"
+#include "tier0/platform.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ TEST_F(RecipientFilterTest, ExportedClassServesTheEngineSlots) {
     auto addByFilter = reinterpret_cast<void (*)(void*, char*, bool)>(symbol("_ZN16MRecipientFilter11AddByFilterEPcb"));
     ASSERT_FALSE(HasFailure());
 
-    alignas(8) unsigned char storage[24];
+    alignas(8) unsigned char storage[VL_LAYOUT(24, 40)];  // a table pointer and a vector, as other code allocates it
     void* filter = storage;
     construct(filter);
     void** table = *static_cast<void***>(filter);
