@@ -4,7 +4,8 @@
 //
 // The host console calls registered objects only through their virtual tables, by
 // position, so the order of the virtual functions below is part of the binary interface
-// with the host and must not change. With the Itanium C++ ABI (i386 and x86-64 alike) the slots are:
+// with the host and must not change. With the Itanium C++ ABI (i386 and x86-64 alike)
+// the slots are:
 //
 //   ConCommandBase             ConCommand                      ConVar
 //    0 ~dtor (complete)         0-9 as ConCommandBase           0-9 as ConCommandBase

@@ -9,7 +9,8 @@
 class CModuleSymbols {
 public:
     // Reads the symbol table of the module behind a dlopen handle. False (and empty)
-    // when the file cannot be read, is not a 32-bit ELF file, or has no symbol table.
+    // when the file cannot be read, is not an ELF file of this build's class, or has no
+    // symbol table.
     bool Read(void* module);
 
     // Run-time address of the symbol with exactly this (mangled) name, or null.
