@@ -67,8 +67,12 @@ size_t NaiveCount(const std::vector<unsigned char>& code, const Signature& s) {
 }
 
 size_t SearchAll(SignatureScanner& scanner, const std::vector<Signature>& signatures) {
+    std::vector<SignatureQuery> queries;
+    for (const Signature& s : signatures) queries.push_back({s.bytes.data(), s.mask.c_str(), s.bytes.size()});
+    std::vector<SignatureMatches> results(queries.size());
+    scanner.Scan(queries.data(), queries.size(), results.data());
     size_t sum = 0;
-    for (const Signature& s : signatures) sum += scanner.Count(s.bytes.data(), s.mask.c_str(), s.bytes.size(), nullptr);
+    for (const SignatureMatches& r : results) sum += r.count;
     return sum;
 }
 
