@@ -23,11 +23,14 @@ struct SignatureMatches {
 };
 
 // Searches a fixed set of ranges for any number of signatures with one pass over the
-// bytes. Each signature is anchored on two adjacent fixed bytes (one when no two are
-// adjacent) that a small sample of the ranges shows to be rare; a filter over all the
-// anchors at once, 16 or 32 bytes at a time where the processor allows, yields candidate
-// places, and each candidate is compared against the whole masked signature. The
-// results never depend on the anchors chosen or on the code path taken.
+// bytes. Each signature is anchored on three consecutive bytes starting at a fixed one,
+// chosen by a small sample of the ranges to be rare; a filter over all the anchors at
+// once, 16 or 32 bytes at a time where the processor allows, yields candidate places,
+// and each candidate is compared against the whole masked signature. (Batches so large
+// that the filter would pass most places look every place up by its bytes instead.)
+// The results never depend on the anchors chosen or on the code path taken, and a batch
+// costs about one pass whatever its size, plus the checks of the places its signatures'
+// anchors occur at.
 class SignatureScanner {
 public:
     // How the anchor filter runs: one byte at a time, or with byte shuffles over 16
