@@ -13,36 +13,55 @@ namespace {
 // Copies `text` into a zero-filled record field of 1025 bytes: at most 1024 characters.
 void CopyField(char (&field)[1025], const char* text) { V_strncpy(field, text ? text : "", sizeof(field)); }
 
-// Resolves every enabled entry under `section`'s "sigscan" key and appends the resolved
-// ones, numbering them on from the table's count.
-void ResolveSection(KeyValues* section, SigScanResolver& resolver, bool useFallbacks, SigScanTableBuild& build) {
+// The enabled entries of the sections read, in file order, each with its decoded
+// signature (owned here until a record takes it).
+struct EnabledEntries {
+    CUtlVector<SigScanEntry> entries;
+    CUtlVector<unsigned char*> sigBytes;
+    ~EnabledEntries() {
+        for (int i = 0; i < sigBytes.Count(); ++i) delete[] sigBytes[i];
+    }
+};
+
+// Appends every enabled entry under `section`'s "sigscan" key.
+void CollectSection(KeyValues* section, bool useFallbacks, EnabledEntries& enabled, SigScanTableBuild& build) {
     KeyValues* entries = section ? section->FindKey("sigscan") : nullptr;
     if (!entries) return;
     for (KeyValues* entry = entries->GetFirstSubKey(); entry; entry = entry->GetNextKey()) {
         if (entry->GetInt("enabled", 0) == 0) continue;
         ++build.enabled;
-        const char* name = entry->GetName();
         const char* sigText = entry->GetString("sig", "");
-        unsigned char* sigBytes = StrToHexStr(sigText);
-        const char* mask = entry->GetString("mask", "");
-        const char* symbol = entry->GetString("symbol", "");
-        SigScanRoute route = SIGSCAN_ROUTE_EXPORT;
+        const int index = enabled.entries.AddToTail();
+        enabled.sigBytes.AddToTail(StrToHexStr(sigText));
+        SigScanEntry& e = enabled.entries[index];
+        e.name = entry->GetName();
+        e.symbol = entry->GetString("symbol", "");
+        e.signature = enabled.sigBytes[index];
         // The decoded length counts zero bytes too: they are matched like any other.
-        void* address = resolver.Resolve(name, symbol, sigBytes, strlen(sigText) / 2, mask, strlen(mask), &route,
-                                         !useFallbacks || IsHexSignatureText(sigText));
-        if (!address) {
-            delete[] sigBytes;
-            continue;
-        }
+        e.signatureLength = strlen(sigText) / 2;
+        e.mask = entry->GetString("mask", "");
+        e.maskLength = strlen(e.mask);
+        e.signatureIsHex = !useFallbacks || IsHexSignatureText(sigText);
+    }
+}
+
+// Resolves the entries (every signature among them with one scan of the code) and
+// appends the resolved ones, numbered in entry order.
+void ResolveEntries(EnabledEntries& enabled, SigScanResolver& resolver, bool useFallbacks, SigScanTableBuild& build) {
+    resolver.ResolveAll(enabled.entries.Base(), static_cast<size_t>(enabled.entries.Count()));
+    for (int i = 0; i < enabled.entries.Count(); ++i) {
+        const SigScanEntry& entry = enabled.entries[i];
+        if (!entry.address) continue;
         const int index = build.records.AddToTail();
         vrn_sigscan_struct& record = build.records[index];
-        CopyField(record.funcName, name);
-        CopyField(record.sigMask, mask);
-        CopyField(record.symbolName, symbol);
+        CopyField(record.funcName, entry.name);
+        CopyField(record.sigMask, entry.mask);
+        CopyField(record.symbolName, entry.symbol);
         record.funcIndex = index + 1;
-        record.sigBytes = sigBytes;
-        record.funcAddress = address;
-        if (useFallbacks) build.routes.AddToTail(route);
+        record.sigBytes = enabled.sigBytes[i];
+        enabled.sigBytes[i] = nullptr;  // the record's now
+        record.funcAddress = entry.address;
+        if (useFallbacks) build.routes.AddToTail(entry.route);
     }
 }
 
@@ -89,8 +108,10 @@ bool BuildSigScanTable(SigScanTableBuild& build, bool useFallbacks, ISigScanRepo
     {
         SigScanResolver resolver(useFallbacks, report);
         build.libraryOpened = resolver.LibraryOpened();
-        ResolveSection(tree->FindKey("default"), resolver, useFallbacks, build);
-        ResolveSection(tree->FindKey(gamedll ? gamedll->GetGameDescription() : ""), resolver, useFallbacks, build);
+        EnabledEntries enabled;
+        CollectSection(tree->FindKey("default"), useFallbacks, enabled, build);
+        CollectSection(tree->FindKey(gamedll ? gamedll->GetGameDescription() : ""), useFallbacks, enabled, build);
+        ResolveEntries(enabled, resolver, useFallbacks, build);
     }  // the library closes here
     tree->deleteThis();
     return true;

@@ -30,9 +30,11 @@ struct SigScanTableBuild {
 
 // Reads the data file and resolves every enabled entry of its "default" section, then of
 // the section named by the game's description (`gamedll`; "" without it), into `build`
-// (which must be empty). Every failure goes to `report` (may be null) as it happens, in
-// order; blocks after the file's first (which are never read: an #include adds its
-// blocks there) are reported once, first, as SIGSCAN_BLOCKS_NOT_READ. Returns false when
+// (which must be empty); the signatures of all the entries that get as far as their
+// signature are searched with one scan of the library's code. Every failure goes to
+// `report` (may be null) in entry order; blocks after the file's first (which are never
+// read: an #include adds its blocks there) are reported once, first, as
+// SIGSCAN_BLOCKS_NOT_READ. Returns false when
 // the file cannot be read (SIGSCAN_DATA_FILE_UNREADABLE; the build stays empty); an
 // unopenable library or unresolved entries still return true.
 bool BuildSigScanTable(SigScanTableBuild& build, bool useFallbacks, ISigScanReport* report);

@@ -82,51 +82,125 @@ void SigScanResolver::Report(const SigScanFailure& failure) {
 void* SigScanResolver::Resolve(const char* name, const char* symbol, const unsigned char* signature,
                                size_t signatureLength, const char* mask, size_t maskLength, SigScanRoute* route,
                                bool signatureIsHex) {
-    if (!handle_) return nullptr;
-    const char* loaderError = nullptr;
-    if (void* address = FindExport(handle_, symbol, &loaderError)) {
-        if (route) *route = SIGSCAN_ROUTE_EXPORT;
-        return address;
-    }
-    // The fallbacks call the loader again, which may overwrite its message.
-    char* exportError = loaderError ? strdup(loaderError) : nullptr;
-    SigScanFailure symbolFailure{SIGSCAN_SYMBOLS_FILE_UNKNOWN};
-    SigScanFailure signatureFailure{SIGSCAN_CODE_NOT_FOUND};
+    SigScanEntry entry;
+    entry.name = name;
+    entry.symbol = symbol;
+    entry.signature = signature;
+    entry.signatureLength = signatureLength;
+    entry.mask = mask;
+    entry.maskLength = maskLength;
+    entry.signatureIsHex = signatureIsHex;
+    ResolveAll(&entry, 1);
+    if (entry.address && route) *route = entry.route;
+    return entry.address;
+}
+
+namespace {
+
+// What the first pass of ResolveAll learnt about an entry whose export is missing.
+struct Unresolved {
+    char* exportError = nullptr;  // the loader's message, copied: later loader calls overwrite it
     bool symbolTried = false;
     bool signatureTried = false;
-    void* address = nullptr;
-    if (useFallbacks_ && symbol && *symbol) {
-        symbolTried = true;
-        address = FromSymbolTable(symbol, &symbolFailure);
-        if (address && route) *route = SIGSCAN_ROUTE_SYMBOL_TABLE;
+    size_t query = 0;  // its signature's place in the scan, when `scanned`
+    bool scanned = false;
+    SigScanFailure symbolFailure{SIGSCAN_SYMBOLS_FILE_UNKNOWN};
+    SigScanFailure signatureFailure{SIGSCAN_CODE_NOT_FOUND};
+};
+
+}  // namespace
+
+void SigScanResolver::ResolveAll(SigScanEntry* entries, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        entries[i].address = nullptr;
+        entries[i].route = SIGSCAN_ROUTE_NONE;
     }
-    if (!address && useFallbacks_ && signature && signatureLength > 0 && mask && maskLength > 0) {
-        signatureTried = true;
-        if (signatureIsHex) {
-            address = FromSignature(signature, signatureLength, mask, maskLength, &signatureFailure);
-        } else {
-            signatureFailure.reason = SIGSCAN_SIGNATURE_NOT_HEX;
+    if (!handle_ || count == 0) return;
+
+    // First pass: the export, then the symbol table, of every entry; the signatures still
+    // needed are collected, and failures kept for the reports.
+    Unresolved* unresolved = new Unresolved[count];
+    SignatureQuery* queries = new SignatureQuery[count];
+    size_t queryCount = 0;
+    for (size_t i = 0; i < count; ++i) {
+        SigScanEntry& entry = entries[i];
+        const char* loaderError = nullptr;
+        if (void* address = FindExport(handle_, entry.symbol, &loaderError)) {
+            entry.address = address;
+            entry.route = SIGSCAN_ROUTE_EXPORT;
+            continue;
         }
-        if (address && route) *route = SIGSCAN_ROUTE_SIGNATURE;
+        Unresolved& u = unresolved[i];
+        u.exportError = loaderError ? strdup(loaderError) : nullptr;
+        if (useFallbacks_ && entry.symbol && *entry.symbol) {
+            u.symbolTried = true;
+            entry.address = FromSymbolTable(entry.symbol, &u.symbolFailure);
+            if (entry.address) {
+                entry.route = SIGSCAN_ROUTE_SYMBOL_TABLE;
+                continue;
+            }
+        }
+        if (useFallbacks_ && entry.signature && entry.signatureLength > 0 && entry.mask && entry.maskLength > 0) {
+            u.signatureTried = true;
+            if (!entry.signatureIsHex) {
+                u.signatureFailure.reason = SIGSCAN_SIGNATURE_NOT_HEX;
+            } else if (entry.maskLength > entry.signatureLength) {
+                u.signatureFailure.reason = SIGSCAN_MASK_LONGER_THAN_SIGNATURE;
+                u.signatureFailure.count = entry.maskLength;
+                u.signatureFailure.limit = entry.signatureLength;
+            } else {
+                u.scanned = true;
+                u.query = queryCount;
+                queries[queryCount++] = SignatureQuery{entry.signature, entry.mask, entry.maskLength};
+            }
+        }
     }
-    if (!address) {
-        // Reasons are reported only when every route failed: an entry found by its
-        // signature after its symbol vanished is not an error.
-        if (symbolTried) {
-            symbolFailure.entry = name;
-            Report(symbolFailure);
-        }
-        if (signatureTried) {
-            signatureFailure.entry = name;
-            Report(signatureFailure);
-        }
-        SigScanFailure missing{SIGSCAN_EXPORT_MISSING};
-        missing.entry = name;
-        missing.detail = exportError;
-        Report(missing);
+
+    // One scan of the code for every signature still needed (the code is read only then).
+    SignatureMatches* matches = nullptr;
+    SignatureScanner* scanner = queryCount > 0 ? CodeScanner() : nullptr;
+    if (scanner) {
+        matches = new SignatureMatches[queryCount];
+        scanner->Scan(queries, queryCount, matches);
     }
-    free(exportError);
-    return address;
+
+    // Second pass, in entry order: the signatures' verdicts, then every failed entry's
+    // reports. An entry found by its signature after its symbol vanished is not an error.
+    for (size_t i = 0; i < count; ++i) {
+        SigScanEntry& entry = entries[i];
+        Unresolved& u = unresolved[i];
+        if (entry.route == SIGSCAN_ROUTE_EXPORT) continue;
+        if (u.scanned && matches) {
+            const SignatureMatches& found = matches[u.query];
+            if (found.refused) {
+                u.signatureFailure.reason = SIGSCAN_MASK_FIXES_NO_BYTE;
+            } else if (found.count != 1) {
+                u.signatureFailure.reason = SIGSCAN_SIGNATURE_NOT_UNIQUE;
+                u.signatureFailure.count = found.count;
+            } else {
+                entry.address = const_cast<unsigned char*>(found.first);
+                entry.route = SIGSCAN_ROUTE_SIGNATURE;
+            }
+        }
+        if (!entry.address) {
+            if (u.symbolTried) {
+                u.symbolFailure.entry = entry.name;
+                Report(u.symbolFailure);
+            }
+            if (u.signatureTried) {
+                u.signatureFailure.entry = entry.name;
+                Report(u.signatureFailure);
+            }
+            SigScanFailure missing{SIGSCAN_EXPORT_MISSING};
+            missing.entry = entry.name;
+            missing.detail = u.exportError;
+            Report(missing);
+        }
+        free(u.exportError);
+    }
+    delete[] matches;
+    delete[] queries;
+    delete[] unresolved;
 }
 
 void* SigScanResolver::FromSymbolTable(const char* symbol, SigScanFailure* failure) {
@@ -155,35 +229,12 @@ void* SigScanResolver::FromSymbolTable(const char* symbol, SigScanFailure* failu
     return reinterpret_cast<void*>(address);
 }
 
-void* SigScanResolver::FromSignature(const unsigned char* signature, size_t signatureLength, const char* mask,
-                                     size_t maskLength, SigScanFailure* failure) {
-    if (maskLength > signatureLength) {
-        failure->reason = SIGSCAN_MASK_LONGER_THAN_SIGNATURE;
-        failure->count = maskLength;
-        failure->limit = signatureLength;
-        return nullptr;
-    }
+SignatureScanner* SigScanResolver::CodeScanner() {
     if (!codeRead_) {
         codeRead_ = true;
         CodeRange ranges[SignatureScanner::kMaxRanges];
         const int count = path_ ? ModuleCodeRanges(loadBase_, path_, ranges, SignatureScanner::kMaxRanges) : 0;
         if (count > 0) scanner_ = new SignatureScanner(ranges, count);
     }
-    if (!scanner_) {
-        failure->reason = SIGSCAN_CODE_NOT_FOUND;
-        return nullptr;
-    }
-    const unsigned char* first = nullptr;
-    bool refused = false;
-    const size_t matches = scanner_->Count(signature, mask, maskLength, &first, &refused);
-    if (refused) {
-        failure->reason = SIGSCAN_MASK_FIXES_NO_BYTE;
-        return nullptr;
-    }
-    if (matches != 1) {
-        failure->reason = SIGSCAN_SIGNATURE_NOT_UNIQUE;
-        failure->count = matches;
-        return nullptr;
-    }
-    return const_cast<unsigned char*>(first);
+    return scanner_;
 }

@@ -44,6 +44,20 @@ enum SigScanRoute {
 // "export", "symbol table" or "signature" ("unknown" for any other value).
 const char* SigScanRouteName(SigScanRoute route);
 
+// One entry to resolve: what Resolve takes, and what ResolveAll finds for it. The texts
+// and bytes stay the caller's.
+struct SigScanEntry {
+    const char* name = nullptr;
+    const char* symbol = nullptr;
+    const unsigned char* signature = nullptr;
+    size_t signatureLength = 0;
+    const char* mask = nullptr;
+    size_t maskLength = 0;
+    bool signatureIsHex = true;
+    void* address = nullptr;                  // null when every route failed
+    SigScanRoute route = SIGSCAN_ROUTE_NONE;  // how it was found, when it was
+};
+
 // One resolution pass: opens the library on construction and closes it on destruction.
 // The library file and its code are examined only when an entry needs the fallbacks,
 // and then once for the whole pass.
@@ -70,11 +84,19 @@ public:
     void* Resolve(const char* name, const char* symbol, const unsigned char* signature, size_t signatureLength,
                   const char* mask, size_t maskLength, SigScanRoute* route, bool signatureIsHex = true);
 
+    // Resolves entries[0 .. count) as Resolve would one after another: the same
+    // addresses, routes and reports, in entry order. The signatures of every entry that
+    // reaches its signature are searched with one scan of the code, after the exports
+    // and symbol tables of all entries were looked up and before anything is reported.
+    // Each entry's address and route are set (null and SIGSCAN_ROUTE_NONE when it fails).
+    void ResolveAll(SigScanEntry* entries, size_t count);
+
 private:
-    // Each fills *failure (entry and reason) when it returns null.
+    // Fills *failure (reason and details) when it returns null.
     void* FromSymbolTable(const char* symbol, SigScanFailure* failure);
-    void* FromSignature(const unsigned char* signature, size_t signatureLength, const char* mask, size_t maskLength,
-                        SigScanFailure* failure);
+    // The scanner over the library's code, made on first use; null when the code
+    // segments were not found.
+    SignatureScanner* CodeScanner();
     void Report(const SigScanFailure& failure);
 
     void* handle_;

@@ -214,4 +214,57 @@ TEST_F(SigScanTest, ResolverReportsEachFailedRouteAsAValueAndPrintsNothing) {
     EXPECT_EQ(console.Text(), "");
 }
 
+// A batch must give each entry what resolving it alone gives, and report the same
+// failures in the same order, though it scans for all the signatures at once.
+TEST_F(SigScanTest, ResolvingAllAtOnceFindsAndReportsWhatResolvingEachAloneDoes) {
+    UseGameDir(VL_GAME_DIR);
+    const unsigned char respawn[] = {0x55, 0x89, 0xE5, 0xB8, 0x31, 0x52, 0x4C, 0x56, 0x5D, 0xE9};  // once
+    const unsigned char twins[] = {0x55, 0x89, 0xE5, 0xB8, 0x32, 0x52, 0x4C, 0x56};                // twice
+    auto entry = [](const char* name, const char* symbol, const unsigned char* sig, size_t length, const char* mask,
+                    bool hex = true) {
+        SigScanEntry e;
+        e.name = name, e.symbol = symbol, e.signature = sig, e.signatureLength = length;
+        e.mask = mask, e.maskLength = mask ? strlen(mask) : 0, e.signatureIsHex = hex;
+        return e;
+    };
+    std::vector<SigScanEntry> entries = {
+        entry("Twins", "NoSuchSymbol", twins, 8, "xxxxxxxx"),
+        entry("Exported", "GameRoundRespawn", twins, 8, "xxxxxxxx"),
+        entry("Hidden", "GameHiddenSlay", nullptr, 0, ""),
+        entry("BySignature", "", respawn, 10, "xxxxxxxxxx"),
+        entry("Wild", "", respawn, 10, "??????????"),
+        entry("Long", "NoSuchSymbol", respawn, 3, "xxxx"),
+        entry("NotHex", "", respawn, 10, "xxxxxxxxxx", false),
+        entry("Masked", "NoSuchSymbol", twins, 8, "xxxx?xxx"),  // the twins and the respawn stub
+        entry("Nothing", "", nullptr, 0, ""),
+    };
+    RecordedReport alone, together;
+    std::vector<void*> addresses;
+    std::vector<SigScanRoute> routes;
+    {
+        SigScanResolver resolver(true, &alone);
+        for (const SigScanEntry& e : entries) {
+            SigScanRoute route = SIGSCAN_ROUTE_NONE;
+            addresses.push_back(resolver.Resolve(e.name, e.symbol, e.signature, e.signatureLength, e.mask, e.maskLength,
+                                                 &route, e.signatureIsHex));
+            routes.push_back(route);
+        }
+    }
+    {
+        SigScanResolver resolver(true, &together);
+        resolver.ResolveAll(entries.data(), entries.size());
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].address, addresses[i]) << entries[i].name;
+        EXPECT_EQ(entries[i].route, routes[i]) << entries[i].name;
+    }
+    EXPECT_EQ(together.seen, alone.seen);
+    // Every route is taken, and the other six entries fail: three reports each for Twins,
+    // Long and Masked, two for Wild and NotHex, one for Nothing.
+    EXPECT_EQ(entries[1].route, SIGSCAN_ROUTE_EXPORT);
+    EXPECT_EQ(entries[2].route, SIGSCAN_ROUTE_SYMBOL_TABLE);
+    EXPECT_EQ(entries[3].route, SIGSCAN_ROUTE_SIGNATURE);
+    EXPECT_EQ(together.seen.size(), 14u);
+}
+
 }  // namespace

@@ -5,10 +5,56 @@
 #include <link.h>
 #include <string.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 namespace {
+
+const SignatureScanner::Path kPaths[] = {SignatureScanner::PATH_SCALAR, SignatureScanner::PATH_SSSE3,
+                                         SignatureScanner::PATH_AVX2};
+
+// The plain search a batch must agree with: every start in every range, compared byte by
+// byte under the mask.
+SignatureMatches PlainSearch(const std::vector<CodeRange>& ranges, const SignatureQuery& q) {
+    SignatureMatches m;
+    const bool anyFixed = q.mask && std::string(q.mask, q.length).find_first_not_of('?') != std::string::npos;
+    m.refused = !q.bytes || !q.mask || !anyFixed;
+    if (m.refused) return m;
+    for (const CodeRange& r : ranges) {
+        for (size_t s = 0; s + q.length <= r.size; ++s) {
+            size_t i = 0;
+            while (i < q.length && (q.mask[i] == '?' || r.begin[s + i] == q.bytes[i])) ++i;
+            if (i == q.length && m.count++ == 0) m.first = r.begin + s;
+        }
+    }
+    return m;
+}
+
+// Runs the batch on every path this processor has and compares each signature's result
+// with the plain search. Returns how many paths ran.
+int ExpectBatchAgrees(const std::vector<CodeRange>& ranges, const std::vector<SignatureQuery>& queries,
+                      const std::string& what) {
+    int ran = 0;
+    SignatureScanner scanner(ranges.data(), static_cast<int>(ranges.size()));
+    for (SignatureScanner::Path path : kPaths) {
+        if (!scanner.UsePath(path)) continue;
+        ++ran;
+        std::vector<SignatureMatches> got(queries.size());
+        scanner.Scan(queries.data(), queries.size(), got.data());
+        for (size_t i = 0; i < queries.size(); ++i) {
+            const SignatureMatches want = PlainSearch(ranges, queries[i]);
+            if (got[i].count != want.count || got[i].first != want.first || got[i].refused != want.refused) {
+                ADD_FAILURE() << what << ", path " << path << ", signature " << i << " of " << queries.size()
+                              << ": count " << got[i].count << " (plain " << want.count << "), first "
+                              << static_cast<const void*>(got[i].first) << " (plain "
+                              << static_cast<const void*>(want.first) << "), refused " << got[i].refused;
+                return ran;
+            }
+        }
+    }
+    return ran;
+}
 
 struct Case {
     const char* what;
@@ -118,4 +164,115 @@ TEST(SignatureScannerTest, FindsTheGameLibrarysStubsInItsCodeOnly) {
     EXPECT_EQ(ModuleCodeRanges(map->l_addr, "/no/such/module.so", ranges, 8), 0);
     EXPECT_EQ(ModuleCodeRanges(map->l_addr, map->l_name, ranges, 0), 0);
     dlclose(handle);
+}
+
+TEST(SignatureScannerTest, BatchFindsOverlappingAndSharedAnchorsButNothingAcrossRanges) {
+    // Three adjacent ranges of 45, 38 and 17 bytes (none a multiple of 16) over a
+    // background that holds none of the planted bytes.
+    std::vector<unsigned char> code(100, 0x90);
+    const unsigned char run[] = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3};  // "C3 C3 C3" at 3 overlapping places
+    memcpy(&code[5], run, sizeof(run));
+    const unsigned char tail[] = {0xE8, 0x11, 0x22, 0x33};
+    memcpy(&code[41], tail, sizeof(tail));                               // ends at the last byte of the first range
+    memcpy(&code[96], tail, sizeof(tail));                               // and of the last
+    code[20] = 0xE8, code[21] = 0x11, code[22] = 0x22, code[23] = 0x34;  // shares the anchor, not the tail
+    const unsigned char across[] = {0xAB, 0xCD, 0xEF, 0x01};             // two bytes in each of the last two ranges
+    memcpy(&code[81], across, sizeof(across));
+    const std::vector<CodeRange> ranges = {{code.data(), 45}, {code.data() + 45, 38}, {code.data() + 83, 17}};
+
+    const std::string wild(7, '?');
+    const std::vector<SignatureQuery> queries = {
+        {run, "xxx", 3},                                           // overlapping: 3 places
+        {tail, "xxxx", 4},                                         // the two range ends
+        {tail, "xxx?", 4},                                         // same anchor, also the near miss at 20
+        {tail, "xxx?", 4},                                         // the same signature twice in a batch
+        {across, "xxxx", 4},                                       // only across the ranges: none
+        {across + 2, "xx", 2},                                     // its second half, at the start of range 3
+        {tail, "x??x", 4},                                         // wildcard-heavy
+        {tail, "???x", 4},                                         // only the last byte fixed
+        {tail, wild.c_str(), 4},                                   // refused, between the others
+        {run, "x", 1},                                             // every C3: 5 places
+        {reinterpret_cast<const unsigned char*>("\x90"), "x", 1},  // the background, up to each end
+    };
+    const size_t expected[] = {3, 2, 3, 3, 0, 1, 2, 2, 0, 5, 100 - 5 - 4 - 4 - 4 - 4};
+    EXPECT_GE(ExpectBatchAgrees(ranges, queries, "planted"), 1);
+    SignatureScanner scanner(ranges.data(), 3);
+    for (SignatureScanner::Path path : kPaths) {
+        if (!scanner.UsePath(path)) continue;
+        std::vector<SignatureMatches> got(queries.size());
+        scanner.Scan(queries.data(), queries.size(), got.data());
+        for (size_t i = 0; i < queries.size(); ++i) EXPECT_EQ(got[i].count, expected[i]) << path << " " << i;
+        EXPECT_EQ(got[0].first, &code[5]);
+        EXPECT_EQ(got[1].first, &code[41]);
+        EXPECT_EQ(got[2].first, &code[20]);
+        EXPECT_EQ(got[5].first, &code[83]);
+        EXPECT_TRUE(got[8].refused);
+    }
+}
+
+// Random code with few distinct byte values (so that signatures match often and anchors
+// collide), ranges of odd lengths, and batches of signatures cut near the range ends,
+// across them, or made up, mostly masked: every path agrees with the plain search.
+TEST(SignatureScannerTest, BatchAgreesWithAPlainSearchOnEveryPath) {
+    std::mt19937 random(20240611);
+    auto below = [&random](size_t n) { return static_cast<size_t>(random() % n); };
+    const size_t lengths[] = {0, 1, 2, 3, 15, 16, 17, 31, 32, 33, 34, 35, 63, 64, 66, 97, 130, 257};
+    for (int trial = 0; trial < 400; ++trial) {
+        const size_t alphabet = std::vector<size_t>{2, 3, 8, 40, 256}[below(5)];
+        const unsigned char base = static_cast<unsigned char>(random());
+        // One block for all ranges: adjacent ranges let signatures straddle a boundary;
+        // separate blocks of exact size let the sanitizers catch a read past a range.
+        const bool adjacent = below(2) == 0;
+        std::vector<std::vector<unsigned char>> blocks;
+        std::vector<CodeRange> ranges;
+        const size_t rangeCount = 1 + below(4);
+        std::vector<size_t> sizes;
+        for (size_t r = 0; r < rangeCount; ++r) sizes.push_back(below(3) ? lengths[below(18)] : below(600));
+        auto fill = [&](std::vector<unsigned char>& bytes) {
+            for (unsigned char& b : bytes) b = static_cast<unsigned char>(base + below(alphabet) * 37);
+        };
+        if (adjacent) {
+            size_t total = 0;
+            for (size_t n : sizes) total += n;
+            blocks.emplace_back(total);
+            fill(blocks.back());
+            for (size_t r = 0, at = 0; r < rangeCount; at += sizes[r++])
+                ranges.push_back({blocks[0].data() + at, sizes[r]});
+        } else {
+            for (size_t r = 0; r < rangeCount; ++r) {
+                blocks.emplace_back(sizes[r]);
+                fill(blocks.back());
+                ranges.push_back({blocks.back().data(), sizes[r]});
+            }
+        }
+        std::vector<CodeRange> kept;  // what the scanner searches: the non-empty ranges
+        for (const CodeRange& r : ranges) {
+            if (r.size) kept.push_back(r);
+        }
+
+        // Mostly small batches (the filter), now and then a large one (the key scan).
+        const size_t count = below(8) ? 1 + below(40) : 150 + below(250);
+        const double wildcards = std::vector<double>{0, 0.2, 0.5, 0.8}[below(4)];
+        std::vector<std::string> bytes(count), masks(count);
+        std::vector<SignatureQuery> queries(count);
+        for (size_t i = 0; i < count; ++i) {
+            const size_t length = below(5) ? 1 + below(12) : below(40);
+            std::string& sig = bytes[i];
+            if (i > 0 && below(6) == 0) {  // shares the start of an earlier one
+                sig = bytes[below(i)].substr(0, length);
+            } else if (!kept.empty() && below(3)) {  // cut from the code, often near a range end
+                const CodeRange& r = kept[below(kept.size())];
+                const size_t from = below(2) ? below(r.size) : r.size - 1 - below(r.size < 4 ? r.size : 4);
+                const unsigned char* end = adjacent ? blocks[0].data() + blocks[0].size() : r.begin + r.size;
+                sig.assign(r.begin + from, r.begin + std::min<size_t>(from + length, end - r.begin));
+            }
+            while (sig.size() < length) sig += static_cast<char>(base + below(alphabet) * 37);
+            masks[i].clear();
+            for (size_t k = 0; k < sig.size(); ++k) masks[i] += random() % 1000 < wildcards * 1000 ? '?' : 'x';
+            queries[i] = {reinterpret_cast<const unsigned char*>(sig.data()), masks[i].c_str(), sig.size()};
+            if (below(50) == 0) queries[i].mask = nullptr;
+        }
+        if (ExpectBatchAgrees(kept, queries, "trial " + std::to_string(trial)) == 0) FAIL() << "no path ran";
+        if (HasFailure()) return;
+    }
 }

@@ -2,11 +2,15 @@
 #include "tools/vlsig/DataFile.h"
 
 #include <ctype.h>
+#include <stdint.h>
 #include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+
+#include <memory>
+#include <vector>
 
 #include "sigscan/SignatureText.h"
 #include "tier1/IBaseFileSystem.h"
@@ -307,10 +311,28 @@ bool ReadDataFile(const char* path, const char* game, DataFile* file) {
 }
 
 void CheckEntries(LibraryImage& image, DataFile* file) {
-    for (DataEntry& entry : file->entries) {
-        entry.libraryHasSymbolTable = image.Elf().HasSymbolTable();
+    // The signatures as the resolver takes them: the decoded bytes (zero bytes too)
+    // compared under the mask's characters, refused when not hexadecimal, without a
+    // mask, with a mask longer than the signature or without a fixed byte. All of them
+    // are searched with one scan of the code.
+    std::vector<std::unique_ptr<unsigned char[]>> decoded(file->entries.size());
+    std::vector<SignatureQuery> queries;
+    std::vector<size_t> queryOf(file->entries.size(), SIZE_MAX);
+    for (size_t i = 0; i < file->entries.size(); ++i) {
+        DataEntry& entry = file->entries[i];
         entry.sigHex = IsHexSignatureText(entry.sig.c_str());
         entry.sigBytes = entry.sig.size() / 2;
+        if (entry.sig.empty() || !entry.sigHex || entry.mask.empty() || entry.mask.size() > entry.sigBytes) continue;
+        decoded[i].reset(StrToHexStr(entry.sig.c_str()));
+        queryOf[i] = queries.size();
+        queries.push_back(SignatureQuery{decoded[i].get(), entry.mask.c_str(), entry.mask.size()});
+    }
+    std::vector<SignatureMatches> matches(queries.size());
+    image.Scanner().Scan(queries.data(), queries.size(), matches.data());
+
+    for (size_t i = 0; i < file->entries.size(); ++i) {
+        DataEntry& entry = file->entries[i];
+        entry.libraryHasSymbolTable = image.Elf().HasSymbolTable();
         entry.exported = image.FindExport(entry.symbol.c_str(), &entry.symbolAddress);
         uint64_t tableAddress = 0;
         entry.inSymbolTable = image.FindInSymbolTable(entry.symbol.c_str(), &tableAddress, &entry.symbolSize);
@@ -318,28 +340,20 @@ void CheckEntries(LibraryImage& image, DataFile* file) {
         const bool symbolKnown = entry.exported || entry.inSymbolTable;
         entry.symbolInLibrary = symbolKnown && image.Contains(entry.symbolAddress);
 
-        // The signature as the resolver takes it: the decoded bytes (zero bytes too)
-        // compared under the mask's characters, refused when not hexadecimal, without a
-        // mask, with a mask longer than the signature or without a fixed byte.
         entry.sigMatches = 0;
         if (entry.sig.empty()) {
             entry.verdict = SIG_ABSENT;
-        } else if (!entry.sigHex || entry.mask.empty() || entry.mask.size() > entry.sigBytes) {
+        } else if (queryOf[i] == SIZE_MAX || matches[queryOf[i]].refused) {
             entry.verdict = SIG_UNUSABLE;
         } else {
-            unsigned char* bytes = StrToHexStr(entry.sig.c_str());
-            const unsigned char* first = nullptr;
-            bool refused = false;
-            entry.sigMatches = image.Scanner().Count(bytes, entry.mask.c_str(), entry.mask.size(), &first, &refused);
-            delete[] bytes;
-            if (refused) {
-                entry.verdict = SIG_UNUSABLE;
-            } else if (entry.sigMatches == 0) {
+            const SignatureMatches& found = matches[queryOf[i]];
+            entry.sigMatches = found.count;
+            if (entry.sigMatches == 0) {
                 entry.verdict = SIG_NO_MATCH;
             } else if (entry.sigMatches > 1) {
                 entry.verdict = SIG_NOT_UNIQUE;
             } else {
-                image.AddressOf(first, &entry.sigAddress);
+                image.AddressOf(found.first, &entry.sigAddress);
                 entry.verdict = !symbolKnown ? SIG_UNIQUE_NO_SYMBOL
                                 : entry.sigAddress == entry.symbolAddress ? SIG_AT_SYMBOL
                                                                           : SIG_ELSEWHERE;
