@@ -182,6 +182,7 @@ struct Subject {
     LibraryImage image;
     std::string path;
     int made = 0;
+    int repeated = 0;  // functions with no unique signature (counted in the first round)
     std::vector<double> makesig, check;
 };
 
@@ -268,8 +269,15 @@ int main(int argc, char** argv) {
                     ElfSymbolInfo info;
                     MadeSignature signature;
                     if (!elf.SymbolAt(true, i, &info) ||
-                        !MakeSignature(subject.image, masker, info.value, info.size, &signature))
-                        ++failures;
+                        !MakeSignature(subject.image, masker, info.value, info.size, &signature)) {
+                        // A generated function whose masked code stands elsewhere too has
+                        // no unique signature: an answer, not a failure of the tool.
+                        if (signature.error.rfind("no unique signature", 0) != 0) {
+                            ++failures;
+                        } else if (round == 0) {
+                            ++subject.repeated;
+                        }
+                    }
                 }
                 subject.makesig.push_back(bench::ThreadCpuNs() - start);
             } else {
@@ -295,6 +303,12 @@ int main(int argc, char** argv) {
         bench::PrintRatio(what, bench::Ratios(subject.makesig, floorPass), "(none set)");
         snprintf(what, sizeof(what), "check of data file / memchr pass, %s", subject.name);
         bench::PrintRatio(what, bench::Ratios(subject.check, floorPass), "(none set)");
+    }
+    for (const Subject& subject : subjects) {
+        if (subject.repeated) {
+            printf("  note: %d generated functions of the %s library repeat elsewhere: no unique signature\n",
+                   subject.repeated, subject.name);
+        }
     }
     if (failures) printf("  FAILED: %d signatures not made or entries not resolved\n", failures);
     return failures ? 1 : 0;
