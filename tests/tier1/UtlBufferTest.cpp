@@ -8,20 +8,17 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/tier0/HostTier0.h"
+#include "support/BufferState.h"
 #include "support/ExactBuffer.h"
 #include "tier1/UtlCharConversion.h"
 
 namespace {
 
 typedef CUtlBuffer B;
-
-// The readable data: position 0 up to the high-water mark.
-std::string Data(const CUtlBuffer& b) {
-    return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
-}
 
 struct AllocLimit {
     explicit AllocLimit(size_t bytes) { HostTier0_SetAllocLimit(bytes); }
@@ -45,30 +42,49 @@ private:
     bool answer_;
 };
 
+// CheckArbitraryPeekGet's answer and the wish as it cut it down.
+std::pair<bool, int> Peek(CUtlBuffer& b, int offset, int wish) {
+    const bool readable = b.CheckArbitraryPeekGet(offset, wish);
+    return {readable, wish};
+}
+
+// The read state (BufferState.h) after GetString, GetLine or ParseToken into 64 bytes.
+std::string GetString(CUtlBuffer& b, int maxChars) {
+    char dest[64];
+    b.GetString(dest, maxChars);
+    return ReadState(dest, b);
+}
+std::string GetLine(CUtlBuffer& b, int maxChars) {
+    char dest[64];
+    b.GetLine(dest, maxChars);
+    return ReadState(dest, b);
+}
+std::string ParseToken(CUtlBuffer& b, const char* startDelim, const char* endDelim, int maxLen = 16) {
+    char dest[64] = "untouched";
+    const bool found = b.ParseToken(startDelim, endDelim, dest, maxLen);
+    return (found ? "found " : "not found ") + ReadState(dest, b);
+}
+
 }  // namespace
 
 TEST(UtlBufferTest, OwnedMemoryGrowsByPolicyAndKeepsTerminator) {
+    // The sizes the memory takes as bytes are put one at a time: (bytes put, size).
+    using Steps = std::vector<std::pair<int, int>>;
+    auto growth = [](CUtlBuffer& b, int bytes) {
+        Steps steps;
+        for (int i = 1; i <= bytes; ++i) {
+            b.PutChar('x');
+            if (steps.empty() || steps.back().second != b.Size()) steps.push_back({i, b.Size()});
+        }
+        return steps;
+    };
     CUtlBuffer doubling(0, 0, 0);
     EXPECT_EQ(doubling.Size(), 0);
-    std::vector<int> sizes;
-    for (int i = 0; i < 33; ++i) {
-        doubling.PutChar(static_cast<char>('a' + i % 26));
-        if (sizes.empty() || sizes.back() != doubling.Size()) sizes.push_back(doubling.Size());
-        if (i == 30) {
-            EXPECT_EQ(doubling.Size(), 32);  // 31 bytes and the terminator
-        }
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{32, 64}));
+    EXPECT_EQ(growth(doubling, 33), (Steps{{1, 32}, {32, 64}}));  // 31 bytes and the terminator fill 32
     EXPECT_EQ(doubling.TellMaxPut(), 33);
     EXPECT_EQ(static_cast<const char*>(doubling.Base())[33], 0);
-
     CUtlBuffer tens(10, 0, 0);
-    sizes.clear();
-    for (int i = 0; i < 24; ++i) {
-        tens.PutChar('x');
-        if (sizes.empty() || sizes.back() != tens.Size()) sizes.push_back(tens.Size());
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(growth(tens, 24), (Steps{{1, 10}, {10, 20}, {20, 30}}));
 
     CUtlBuffer preallocated(0, 16, 0);
     EXPECT_EQ(preallocated.Size(), 16);
@@ -86,16 +102,14 @@ TEST(UtlBufferTest, HighWaterMarkMovesOnlyForward) {
     EXPECT_EQ(static_cast<const char*>(b.Base())[3], 0);
 
     b.SeekPut(B::SEEK_FROM_HEAD, 1);
-    EXPECT_EQ(b.TellMaxPut(), 3);
-    EXPECT_EQ(Data(b), "abc");  // seeking back stores nothing
+    EXPECT_EQ(BufferData(b), "abc");  // seeking back stores nothing and keeps the mark
     b.PutChar('X');
-    EXPECT_EQ(Data(b), "aXc");
+    EXPECT_EQ(BufferData(b), "aXc");
 
     b.SeekPut(B::SEEK_FROM_TAIL, 0);
     EXPECT_EQ(b.TellPut(), 3);
     b.SeekPut(B::SEEK_FROM_CURRENT, 4);  // past the data: the gap reads as zeros
-    EXPECT_EQ(b.TellMaxPut(), 7);
-    EXPECT_EQ(Data(b), std::string("aXc\0\0\0\0", 7));
+    EXPECT_EQ(BufferData(b), std::string("aXc\0\0\0\0", 7));
     EXPECT_EQ(static_cast<const char*>(b.Base())[7], 0);
     EXPECT_TRUE(b.IsValid());
 
@@ -165,22 +179,13 @@ TEST(UtlBufferTest, ArbitraryPeekClampsToWhatIsLeft) {
     CUtlBuffer b;
     b.Put("0123456789", 10);
     b.SeekGet(B::SEEK_FROM_HEAD, 5);
-    int n = 100;
-    EXPECT_TRUE(b.CheckArbitraryPeekGet(0, n));
-    EXPECT_EQ(n, 5);
-    n = 3;
-    EXPECT_TRUE(b.CheckArbitraryPeekGet(4, n));
-    EXPECT_EQ(n, 1);
-    n = -1;
-    EXPECT_FALSE(b.CheckArbitraryPeekGet(0, n));
-    EXPECT_EQ(n, 0);
-
+    EXPECT_EQ(Peek(b, 0, 100), std::make_pair(true, 5));
+    EXPECT_EQ(Peek(b, 4, 3), std::make_pair(true, 1));
+    EXPECT_EQ(Peek(b, 0, -1), std::make_pair(false, 0));
     char dest[16];
     EXPECT_EQ(b.GetUpTo(dest, 16), 5);
     EXPECT_EQ(std::string(dest, 5), "56789");
-    n = 4;
-    EXPECT_FALSE(b.CheckArbitraryPeekGet(0, n));
-    EXPECT_EQ(n, 0);
+    EXPECT_EQ(Peek(b, 0, 4), std::make_pair(false, 0));
     EXPECT_TRUE(b.IsValid());
 }
 
@@ -202,7 +207,7 @@ TEST(UtlBufferTest, BorrowedWritableMemoryTerminatesAndOverflows) {
     EXPECT_EQ(block[0], '1');
     fixed.SetExternalBuffer(block, 8, 3, 0);
     EXPECT_TRUE(fixed.IsValid());
-    EXPECT_EQ(Data(fixed), "123");
+    EXPECT_EQ(BufferData(fixed), "123");
     EXPECT_EQ(block[3], 0);
 
     int baseline = HostTier0_LiveAllocations();
@@ -247,17 +252,14 @@ TEST(UtlBufferTest, ReadOnlyMemoryIsReadExactlyAndNeverWritten) {
     EXPECT_EQ(std::string(ro.block.data(), 5), "hello");
     EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);  // no put error for read-only
     ro.buf.SeekGet(B::SEEK_FROM_HEAD, 3);
-    int wish = 10;
-    EXPECT_TRUE(ro.buf.CheckArbitraryPeekGet(0, wish));
-    EXPECT_EQ(wish, 2);  // the mark is at 9, but memory ends at 5
+    EXPECT_EQ(Peek(ro.buf, 0, 10), std::make_pair(true, 2));  // the mark is at 9, but memory ends at 5
     EXPECT_EQ(ro.buf.GetUpTo(dest, 8), 2);
     EXPECT_EQ(ro.buf.PeekStringLength(), 0);
     ro.buf.Get(dest, 2);  // below the mark but beyond memory
     EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
     // Measuring runs that end exactly where the block ends reads no byte past it.
-    ExactBuffer spaces("   "), word("abcd"), line("ab\n");
-    EXPECT_EQ(spaces.buf.PeekWhiteSpace(0), 3);
+    ExactBuffer word("abcd"), line("ab\n");
     EXPECT_EQ(word.buf.PeekStringLength(), 5);
     EXPECT_EQ(word.buf.PeekLineLength(), 5);
     EXPECT_EQ(line.buf.PeekLineLength(), 4);
@@ -337,19 +339,14 @@ TEST(UtlBufferTest, BinaryTypedValuesUseHostOrderAndOptionalReversal) {
     b.PutInt(1);
     b.PutUnsignedInt(0x0A0B0C0Du);
     b.PutInt64(0x0102030405060708LL);
-    float f = 1.5f;
-    std::string expected(
-        "\x04\x03\x02\x01"
-        "c\xc8",
-        6);
-    expected += std::string(reinterpret_cast<char*>(&f), 4);
-    expected += std::string(
-        "\x08\x07\x06\x05\x04\x03\x02\x01"
-        "\0\0\0\x01"
-        "\x0a\x0b\x0c\x0d",
-        16);
-    expected += std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
-    EXPECT_EQ(Data(b), expected);
+    EXPECT_EQ(BufferData(b), std::string("\x04\x03\x02\x01"
+                                         "c\xc8"
+                                         "\0\0\xc0\x3f"  // 1.5f
+                                         "\x08\x07\x06\x05\x04\x03\x02\x01"
+                                         "\0\0\0\x01"
+                                         "\x0a\x0b\x0c\x0d"
+                                         "\x01\x02\x03\x04\x05\x06\x07\x08",
+                                         34));
 
     EXPECT_EQ(b.GetInt(), 0x01020304);
     EXPECT_EQ(b.GetChar(), 'c');
@@ -374,7 +371,7 @@ TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
     b.PutUnsignedChar(200);
     b.PutChar(' ');
     b.PutInt64(-5000000000LL);
-    EXPECT_EQ(Data(b), "-12 1.500000 4000000000 200 -5000000000");
+    EXPECT_EQ(BufferData(b), "-12 1.500000 4000000000 200 -5000000000");
 
     EXPECT_EQ(b.GetInt(), -12);
     EXPECT_EQ(b.GetFloat(), 1.5f);
@@ -416,21 +413,21 @@ TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
     b.PutChar('c');
     b.PutString("x\n");
     b.PutInt(5);
-    EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5");
+    EXPECT_EQ(BufferData(b), "a\n\t\tb\n\t\tcx\n\t\t5");
     // A text that ends in a line feed leaves the tabs to whatever comes next.
     b.PutString("y\n");
-    EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5y\n");
+    EXPECT_EQ(BufferData(b), "a\n\t\tb\n\t\tcx\n\t\t5y\n");
 
     CUtlBuffer off(0, 0, B::BUFFER_TEXT | B::BUFFER_NO_AUTO_TABS);
     off.PushTab();
     off.PutString("a\nb");
-    EXPECT_EQ(Data(off), "a\nb");
+    EXPECT_EQ(BufferData(off), "a\nb");
 
     CUtlBuffer binary;
     binary.PushTab();
     binary.PutChar('\n');
     binary.PutChar('b');
-    EXPECT_EQ(Data(binary), "\nb");
+    EXPECT_EQ(BufferData(binary), "\nb");
     binary.PopTab();
     binary.PopTab();
     EXPECT_EQ(binary.GetTabLevel(), 0);
@@ -481,63 +478,39 @@ TEST(UtlBufferTest, WhiteSpaceAndLineCommentsAreSkipped) {
 }
 
 TEST(UtlBufferTest, StringsEndAtWhiteSpaceInTextAndAtZeroInBinary) {
-    char dest[16];
     ExactBuffer text("  hello world");
     EXPECT_EQ(text.buf.PeekStringLength(), 6);
-    text.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "hello");
-    EXPECT_EQ(text.buf.TellGet(), 7);
+    EXPECT_EQ(GetString(text.buf, 16), "hello|7|valid");
     text.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    text.buf.GetString(dest, 3);
-    EXPECT_STREQ(dest, "he");
-    EXPECT_EQ(text.buf.TellGet(), 7);
-    text.buf.GetString(dest, 1);
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(text.buf.TellGet(), 13);
-    text.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(text.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(GetString(text.buf, 3), "he|7|valid");
+    EXPECT_EQ(GetString(text.buf, 1), "|13|valid");
+    EXPECT_EQ(GetString(text.buf, 16), "|13|invalid");
 
     ExactBuffer zero(std::string("ab\0cd", 5));
-    zero.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "ab");
+    EXPECT_EQ(GetString(zero.buf, 16), "ab|2|valid");
     EXPECT_EQ(zero.buf.PeekStringLength(), 1);  // a 0 byte ends text without being consumed
 
     ExactBuffer binary(std::string("hi\0x", 4), 0);
     EXPECT_EQ(binary.buf.PeekStringLength(), 3);
-    binary.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "hi");
-    EXPECT_EQ(binary.buf.TellGet(), 3);
+    EXPECT_EQ(GetString(binary.buf, 16), "hi|3|valid");
     binary.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    binary.buf.GetString(dest, 2);
-    EXPECT_STREQ(dest, "h");
-    EXPECT_EQ(binary.buf.TellGet(), 3);
-    binary.buf.GetString(dest, sizeof(dest));  // "x" runs into the end: no terminator
-    EXPECT_STREQ(dest, "x");
-    EXPECT_EQ(binary.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(GetString(binary.buf, 2), "h|3|valid");
+    EXPECT_EQ(GetString(binary.buf, 16), "x|4|invalid");  // "x" runs into the end: no terminator
 
     ExactBuffer chunked(std::string(200, 'a') + " b");
     EXPECT_EQ(chunked.buf.PeekStringLength(), 201);
 }
 
 TEST(UtlBufferTest, LinesIncludeTheirLineFeed) {
-    char dest[16];
     ExactBuffer lines("ab\ncd");
     EXPECT_EQ(lines.buf.PeekLineLength(), 4);
-    lines.buf.GetLine(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "ab\n");
-    lines.buf.GetLine(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "cd");
-    EXPECT_TRUE(lines.buf.IsValid());
-    lines.buf.GetLine(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(lines.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(GetLine(lines.buf, 16), "ab\n|3|valid");
+    EXPECT_EQ(GetLine(lines.buf, 16), "cd|5|valid");
+    EXPECT_EQ(GetLine(lines.buf, 16), "|5|invalid");
 
     ExactBuffer crlf("ab\r\ncd");
     EXPECT_EQ(crlf.buf.PeekLineLength(), 5);
-    crlf.buf.GetLine(dest, 2);
-    EXPECT_STREQ(dest, "a");
-    EXPECT_EQ(crlf.buf.TellGet(), 4);
+    EXPECT_EQ(GetLine(crlf.buf, 2), "a|4|valid");
 
     ExactBuffer zero(std::string("ab\0c", 4), 0);
     EXPECT_EQ(zero.buf.PeekLineLength(), 3);
@@ -545,56 +518,39 @@ TEST(UtlBufferTest, LinesIncludeTheirLineFeed) {
 
 TEST(UtlBufferTest, GetTokenSearchesIgnoringCase) {
     ExactBuffer b(std::string("one TWO\0 three", 14));
-    EXPECT_TRUE(b.buf.GetToken("two"));
-    EXPECT_EQ(b.buf.TellGet(), 7);
-    EXPECT_TRUE(b.buf.GetToken("THREE"));  // past the 0 byte
-    EXPECT_EQ(b.buf.TellGet(), 14);
+    auto find = [&b](const char* token) {
+        const bool found = b.buf.GetToken(token);
+        return std::make_pair(found, b.buf.TellGet());
+    };
+    EXPECT_EQ(find("two"), std::make_pair(true, 7));
+    EXPECT_EQ(find("THREE"), std::make_pair(true, 14));  // past the 0 byte
     b.buf.SeekGet(B::SEEK_FROM_HEAD, 2);
-    EXPECT_FALSE(b.buf.GetToken("zzz"));
-    EXPECT_FALSE(b.buf.GetToken(""));
-    EXPECT_FALSE(b.buf.GetToken("e two three and more"));  // longer than the data
-    EXPECT_EQ(b.buf.TellGet(), 2);
+    EXPECT_EQ(find("zzz"), std::make_pair(false, 2));
+    EXPECT_EQ(find(""), std::make_pair(false, 2));
+    EXPECT_EQ(find("e two three and more"), std::make_pair(false, 2));  // longer than the data
     EXPECT_TRUE(b.buf.IsValid());
 }
 
 TEST(UtlBufferTest, ParseTokenReadsBetweenDelimitersOrRestores) {
-    char dest[16];
     ExactBuffer b("  [ abc ]rest");
-    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, sizeof(dest)));
-    EXPECT_STREQ(dest, "abc");
-    EXPECT_EQ(b.buf.TellGet(), 9);
+    EXPECT_EQ(ParseToken(b.buf, "[", "]"), "found abc|9|valid");
     b.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 3));
-    EXPECT_STREQ(dest, "ab");
-    EXPECT_EQ(b.buf.TellGet(), 9);
+    EXPECT_EQ(ParseToken(b.buf, "[", "]", 3), "found ab|9|valid");
     b.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 1)) << "room for the terminator only";
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(b.buf.TellGet(), 9);
+    EXPECT_EQ(ParseToken(b.buf, "[", "]", 1), "found |9|valid") << "room for the terminator only";
     // An empty token: trimming stops at the start of an exactly sized target.
     ExactBuffer empty("[ ]");
     std::unique_ptr<char[]> small(new char[2]);
     EXPECT_TRUE(empty.buf.ParseToken("[", "]", small.get(), 2));
     EXPECT_STREQ(small.get(), "");
 
-    ExactBuffer wrong("(abc]");
-    EXPECT_FALSE(wrong.buf.ParseToken("[", "]", dest, sizeof(dest)));
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(wrong.buf.TellGet(), 0);
-
-    ExactBuffer keyed("KEY   =  val ; next");
-    EXPECT_TRUE(keyed.buf.ParseToken("key =", ";", dest, sizeof(dest)));
-    EXPECT_STREQ(dest, "val");
-    EXPECT_EQ(keyed.buf.TellGet(), 14);
-
-    ExactBuffer open("[abc   ");
-    EXPECT_FALSE(open.buf.ParseToken("[", "]", dest, sizeof(dest)));
-    EXPECT_EQ(open.buf.TellGet(), 0);
-    EXPECT_TRUE(open.buf.IsValid());
-    EXPECT_FALSE(open.buf.ParseToken(nullptr, nullptr, dest, sizeof(dest)));
+    ExactBuffer wrong("(abc]"), keyed("KEY   =  val ; next"), open("[abc   ");
+    EXPECT_EQ(ParseToken(wrong.buf, "[", "]"), "not found |0|valid");
+    EXPECT_EQ(ParseToken(keyed.buf, "key =", ";"), "found val|14|valid");
+    EXPECT_EQ(ParseToken(open.buf, "[", "]"), "not found |0|valid");
+    EXPECT_EQ(ParseToken(open.buf, nullptr, nullptr), "not found |0|valid");
     open.buf.SeekGet(B::SEEK_FROM_HEAD, 99);
-    EXPECT_FALSE(open.buf.ParseToken("", "c", dest, sizeof(dest)));
-    EXPECT_EQ(open.buf.TellGet(), 99);
+    EXPECT_EQ(ParseToken(open.buf, "", "c"), "not found |99|invalid");
 }
 
 TEST(UtlBufferTest, ScanfStoresConversionsUntilMismatch) {
@@ -652,15 +608,15 @@ TEST(UtlBufferTest, ScanfStoresConversionsUntilMismatch) {
 TEST(UtlBufferTest, PrintfAndPutStringWriteTextOrTerminatedStrings) {
     CUtlBuffer text(0, 0, B::BUFFER_TEXT);
     text.Printf("%d-%s", 7, "a");
-    EXPECT_EQ(Data(text), "7-a");
+    EXPECT_EQ(BufferData(text), "7-a");
     text.PutString(nullptr);
     EXPECT_EQ(text.TellMaxPut(), 3);
 
     CUtlBuffer binary;
     binary.Printf("%d-%s", 7, "a");
-    EXPECT_EQ(Data(binary), std::string("7-a\0", 4));
+    EXPECT_EQ(BufferData(binary), std::string("7-a\0", 4));
     binary.PutString(nullptr);
-    EXPECT_EQ(Data(binary), std::string("7-a\0\0", 5));
+    EXPECT_EQ(BufferData(binary), std::string("7-a\0\0", 5));
 
     CUtlBuffer cut(0, 0, B::BUFFER_TEXT);
     cut.Printf("%s", std::string(3000, 'x').c_str());
@@ -676,7 +632,7 @@ TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
     lf.PutChar('z');  // leaves a put error that the conversion clears
     crlf.SeekGet(B::SEEK_FROM_HEAD, 4);
     ASSERT_TRUE(crlf.ConvertCRLF(lf));
-    EXPECT_EQ(Data(lf), "ab\ncd\nef");
+    EXPECT_EQ(BufferData(lf), "ab\ncd\nef");
     EXPECT_EQ(lf.TellGet(), 3);
     EXPECT_EQ(lf.TellPut(), 8);
     EXPECT_TRUE(lf.IsValid());
@@ -690,7 +646,7 @@ TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
     CUtlBuffer back(0, 0, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
     lf.SeekGet(B::SEEK_FROM_HEAD, 3);
     ASSERT_TRUE(lf.ConvertCRLF(back));
-    EXPECT_EQ(Data(back), "ab\r\ncd\r\nef");
+    EXPECT_EQ(BufferData(back), "ab\r\ncd\r\nef");
     EXPECT_EQ(back.TellGet(), 4);
     EXPECT_EQ(back.TellPut(), 10);
     lf.SeekGet(B::SEEK_FROM_HEAD, 2);
@@ -700,7 +656,7 @@ TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
     CUtlBuffer zero(0, 0, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
     zero.Put("a\0\r\nb\r", 6);
     ASSERT_TRUE(zero.ConvertCRLF(lf));
-    EXPECT_EQ(Data(lf), std::string("a\0\nb\r", 5));
+    EXPECT_EQ(BufferData(lf), std::string("a\0\nb\r", 5));
 
     CUtlBuffer same(0, 0, B::BUFFER_TEXT);
     EXPECT_FALSE(lf.ConvertCRLF(same));
@@ -767,10 +723,10 @@ TEST(UtlBufferTest, SmallWritesAndReadsKeepEveryBoundAndBit) {
     inside.Put("abcdef", 6);
     inside.SeekPut(B::SEEK_FROM_HEAD, 1);
     inside.Put("XY", 2);
-    EXPECT_EQ(Data(inside), "aXYdef");
+    EXPECT_EQ(BufferData(inside), "aXYdef");
     inside.SeekPut(B::SEEK_FROM_HEAD, 4);
     inside.Put("123", 3);
-    EXPECT_EQ(Data(inside), "aXYd123");
+    EXPECT_EQ(BufferData(inside), "aXYd123");
     EXPECT_EQ(static_cast<const char*>(inside.Base())[7], 0);
 
     // Reversed byte order, read-only memory, text mode.
@@ -792,7 +748,7 @@ TEST(UtlBufferTest, SmallWritesAndReadsKeepEveryBoundAndBit) {
     text.PutInt(-12);
     text.PutChar(' ');
     text.PutFloat(2.5f);
-    EXPECT_EQ(Data(text), "-12 2.500000");
+    EXPECT_EQ(BufferData(text), "-12 2.500000");
     EXPECT_EQ(text.GetInt(), -12);
     EXPECT_FLOAT_EQ(text.GetFloat(), 2.5f);
 }
