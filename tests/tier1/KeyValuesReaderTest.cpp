@@ -36,12 +36,13 @@ protected:
     }
 };
 
-// A root loaded from `text`, released by the destructor.
+// A root loaded from `text` (includes read from `fs`), released by the destructor.
 struct Loaded {
-    explicit Loaded(const std::string& text, bool escapes = false, const char* name = "t.txt")
+    explicit Loaded(const std::string& text, bool escapes = false, const char* name = "t.txt",
+                    IBaseFileSystem* fs = nullptr)
         : root(new KeyValues("unnamed")) {
         root->UsesEscapeSequences(escapes);
-        root->LoadFromBuffer(name, text.c_str());
+        root->LoadFromBuffer(name, text.c_str(), fs);
     }
     ~Loaded() { root->deleteThis(); }
     KeyValues* operator->() const { return root; }
@@ -150,14 +151,13 @@ TEST_F(KeyValuesReaderTest, BlocksNestAndTopLevelBlocksFormAChain) {
 
     // Loading adds to what is there: children after the old ones, blocks before the old
     // later siblings (which stay owned by the chain).
-    KeyValues* root = new KeyValues("old");
+    KeyValues* root = Owned(new KeyValues("old"));
     root->SetInt("kept", 1);
     root->SetNextKey(new KeyValues("tail"));
     root->LoadFromBuffer("t", "new { added 2 } more { }");
     EXPECT_EQ(ChainNames(root), (std::vector<std::string>{"new", "more", "tail"}));
     EXPECT_STREQ(root->GetFirstSubKey()->GetName(), "kept");
     EXPECT_EQ(root->GetInt("added"), 2);
-    root->deleteThis();
 
     EXPECT_TRUE(Loaded("").root->IsEmpty());
     // A UTF-8 byte-order mark is skipped at the start of the text only, and counts as no
@@ -307,9 +307,8 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
         std::vector<std::string> heard;
         g_KeyValuesErrorStack.SetListener(
             [](const char* message, const char* file, int line, int column, void* context) {
-                static_cast<std::vector<std::string>*>(context)->push_back(std::string(file) + ":" +
-                                                                           std::to_string(line) + ":" +
-                                                                           std::to_string(column) + " " + message);
+                static_cast<std::vector<std::string>*>(context)->push_back(
+                    std::string(file) + ":" + std::to_string(line) + ":" + std::to_string(column) + " " + message);
             },
             &heard);
         ConsoleCapture console;
@@ -326,7 +325,7 @@ TEST_F(KeyValuesReaderTest, AZeroByteEndsEveryOpenBlock) {
     // it is reached, without being consumed.
     ConsoleCapture console;
     ExactBuffer text(std::string("a { b { \0 } } c { }", 19));
-    KeyValues* kv = new KeyValues("x");
+    KeyValues* kv = Owned(new KeyValues("x"));
     EXPECT_TRUE(kv->LoadFromBuffer("z.txt", text.buf));
     EXPECT_EQ(console.Lines(), (std::vector<std::string>{
                                    "KeyValues Error: RecursiveLoadFromBuffer:  got empty keyname in file z.txt",
@@ -336,14 +335,12 @@ TEST_F(KeyValuesReaderTest, AZeroByteEndsEveryOpenBlock) {
                                }));
     EXPECT_EQ(kv->GetNextKey(), nullptr);  // the top level stopped at the 0 byte
     EXPECT_EQ(text.buf.TellGet(), 8);
-    kv->deleteThis();
 
     ExactBuffer value(std::string("a { v \0 w 1 }", 13));
-    kv = new KeyValues("x");
-    kv->LoadFromBuffer("z.txt", value.buf);
-    EXPECT_EQ(kv->GetDataType("v"), KeyValues::TYPE_STRING);
-    EXPECT_STREQ(kv->GetString("v", "dflt"), "");
-    kv->deleteThis();
+    KeyValues* valued = Owned(new KeyValues("x"));
+    valued->LoadFromBuffer("z.txt", value.buf);
+    EXPECT_EQ(valued->GetDataType("v"), KeyValues::TYPE_STRING);
+    EXPECT_STREQ(valued->GetString("v", "dflt"), "");
 }
 
 TEST_F(KeyValuesReaderTest, EscapesFollowTheNodeLoadedInto) {
@@ -415,25 +412,25 @@ TEST_F(KeyValuesReaderTest, IncludesLoadBesideTheIncludingFile) {
     fs.files["cfg/other.txt"] = "other { b 2 } other2 { }";
     fs.files["cfg/sub/third.txt"] = "third { } #include fourth.txt";
     fs.files["cfg/sub/fourth.txt"] = "fourth { }";
-    KeyValues* kv = new KeyValues("root");
+    KeyValues* kv = Owned(new KeyValues("root"));
     EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/main.txt", "GAME"));
     EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"main", "other", "other2", "third", "fourth"}));
     EXPECT_EQ(kv->GetNextKey()->GetInt("b"), 2);
     EXPECT_EQ(fs.pathIds, (std::vector<std::string>{"GAME", "(null)", "(null)", "(null)"}));
-    kv->deleteThis();
+    auto loadFile = [&](const char* file) {
+        KeyValues* root = Owned(new KeyValues("root"));
+        EXPECT_TRUE(root->LoadFromFile(&fs, file));
+        return ChainNames(root);
+    };
 
     // A missing include is reported and skipped. After an include has loaded, reports of
     // the including text name no file.
     {
         ConsoleCapture console;
-        kv = new KeyValues("root");
-        kv->LoadFromBuffer("cfg\\main.txt", "#include nope.txt", &fs);
-        EXPECT_EQ(ChainNames(kv), std::vector<std::string>{"root"});
-        kv->deleteThis();
-        kv = new KeyValues("root");
-        kv->LoadFromBuffer("cfg/main.txt", "#include other.txt x y", &fs);
-        EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"x", "other", "other2"}));
-        kv->deleteThis();
+        EXPECT_EQ(ChainNames(Loaded("#include nope.txt", false, "cfg\\main.txt", &fs).root),
+                  std::vector<std::string>{"unnamed"});
+        EXPECT_EQ(ChainNames(Loaded("#include other.txt x y", false, "cfg/main.txt", &fs).root),
+                  (std::vector<std::string>{"x", "other", "other2"}));
         EXPECT_EQ(console.Lines(),
                   (std::vector<std::string>{
                       "KeyValues::ParseIncludedKeys: Couldn't load included keyvalue file cfg\\nope.txt",
@@ -446,14 +443,8 @@ TEST_F(KeyValuesReaderTest, IncludesLoadBesideTheIncludingFile) {
     fs.files["cfg/self.txt"] = "self { } #include self.txt";
     {
         ConsoleCapture console;
-        kv = new KeyValues("root");
-        EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/a.txt"));
-        EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"a", "b"}));
-        kv->deleteThis();
-        kv = new KeyValues("root");
-        EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/self.txt"));
-        EXPECT_EQ(ChainNames(kv), std::vector<std::string>{"self"});
-        kv->deleteThis();
+        EXPECT_EQ(loadFile("cfg/a.txt"), (std::vector<std::string>{"a", "b"}));
+        EXPECT_EQ(loadFile("cfg/self.txt"), std::vector<std::string>{"self"});
         EXPECT_EQ(ErrorLines(console),
                   (std::vector<std::string>{"KeyValues Error: #include cycle: cfg/a.txt in file cfg/b.txt",
                                             "KeyValues Error: #include cycle: cfg/self.txt in file cfg/self.txt"}));
@@ -466,10 +457,7 @@ TEST_F(KeyValuesReaderTest, IncludesLoadBesideTheIncludingFile) {
     }
     {
         ConsoleCapture console;
-        kv = new KeyValues("root");
-        kv->LoadFromFile(&fs, "cfg/d0.txt");
-        EXPECT_EQ(ChainNames(kv).size(), 1u + KeyValues::kMaxIncludeDepth);
-        kv->deleteThis();
+        EXPECT_EQ(loadFile("cfg/d0.txt").size(), 1u + KeyValues::kMaxIncludeDepth);
         std::string last = "cfg/d" + std::to_string(KeyValues::kMaxIncludeDepth + 1) + ".txt";
         EXPECT_EQ(ErrorLines(console),
                   std::vector<std::string>{"KeyValues Error: #include nested too deep: " + last + " in file cfg/d" +
@@ -564,10 +552,9 @@ TEST_F(KeyValuesReaderTest, IntsKeepTheirTextExactly) {
         }
         // Copies keep the text, whether it was made yet or not.
         KeyValues* fresh = kv->FindKey("w");
-        KeyValues* copy = kv->MakeCopy();
+        KeyValues* copy = Owned(kv->MakeCopy());
         EXPECT_STREQ(copy->GetString("v"), text);
         EXPECT_STREQ(copy->FindKey("w")->GetSourceText(), text);
-        copy->deleteThis();
         KeyValues assigned("a");
         assigned = *fresh;
         EXPECT_STREQ(assigned.GetString(), text);
@@ -642,12 +629,11 @@ TEST_F(KeyValuesReaderTest, QuotedTokensDecodeAtEveryOffset) {
     // value is what C string functions see, and is typed as such.
     const char withZero[] = "r { v \"12\0x\" w \"a\0\" }";
     ExactBuffer zero(std::string(withZero, sizeof(withZero) - 1));
-    KeyValues* zeroRoot = new KeyValues("z");
+    KeyValues* zeroRoot = Owned(new KeyValues("z"));
     zeroRoot->LoadFromBuffer("z.txt", zero.buf);
     EXPECT_EQ(zeroRoot->GetDataType("v"), KeyValues::TYPE_INT);
     EXPECT_STREQ(zeroRoot->GetString("v"), "12");
     EXPECT_STREQ(zeroRoot->GetString("w"), "a");
-    zeroRoot->deleteThis();
 
     // The limit: 1023 characters are kept in place, the 1024th is dropped.
     for (int length : {1022, 1023, 1024, 1025}) {

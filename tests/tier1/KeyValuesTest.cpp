@@ -83,7 +83,7 @@ TEST_F(KeyValuesTest, DeleteThisDestroysDescendantsAndLaterSiblings) {
 }
 
 TEST_F(KeyValuesTest, RemoveEverythingAndClearSpareEarlierNodes) {
-    KeyValues* a = new KeyValues("a");
+    KeyValues* a = Owned(new KeyValues("a"));
     KeyValues* b = new KeyValues("b");
     KeyValues* c = new KeyValues("c");
     a->SetNextKey(b);
@@ -111,11 +111,10 @@ TEST_F(KeyValuesTest, RemoveEverythingAndClearSpareEarlierNodes) {
     EXPECT_STREQ(b->GetString(nullptr, "dflt"), "dflt");
     EXPECT_EQ(b->GetNextKey(), d);
     EXPECT_EQ(LiveNodes(), 4);
-    a->deleteThis();
 }
 
 TEST_F(KeyValuesTest, FindKeyWalksPathsAndCreatesMissingSections) {
-    KeyValues* root = new KeyValues("root");
+    KeyValues* root = Owned(new KeyValues("root"));
     root->SetInt(nullptr, 3);
     EXPECT_EQ(root->FindKey(""), root);
     EXPECT_EQ(root->FindKey(nullptr), root);
@@ -143,14 +142,13 @@ TEST_F(KeyValuesTest, FindKeyWalksPathsAndCreatesMissingSections) {
     KeyValues* a = root->FindKey("a");
     EXPECT_EQ(root->FindKey(KeyValuesSystem()->GetSymbolForString("a")), a);
     EXPECT_EQ(root->FindKey(KeyValuesSystem()->GetSymbolForString("b")), nullptr);
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesTest, FindKeyMatchesLongComponentsWhole) {
     const std::string prefix(255, 'n');
     const std::string exact256(256, 'n');
     const std::string long300(300, 'n');
-    KeyValues* root = new KeyValues("root");
+    KeyValues* root = Owned(new KeyValues("root"));
     // The 255-character prefix comes first, so a lookup cut at 255 characters would
     // stop there.
     root->CreateKey(prefix.c_str())->SetInt("c", 255);
@@ -169,14 +167,13 @@ TEST_F(KeyValuesTest, FindKeyMatchesLongComponentsWhole) {
     const std::string long1000(1000, 'z');
     root->SetInt((long1000 + "/v").c_str(), 7);
     EXPECT_EQ(std::string(root->FindKey(long1000.c_str())->GetName()), long1000);
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesTest, ChainedKeysAnswerForMissingNamesAndPaths) {
-    KeyValues* base = new KeyValues("base");
+    KeyValues* base = Owned(new KeyValues("base"));
     base->SetInt("shared", 1);
     base->SetInt("sec/inner", 2);
-    KeyValues* top = new KeyValues("top");
+    KeyValues* top = Owned(new KeyValues("top"));
     top->SetInt("shared", 4);
     top->ChainKeyValue(base);
 
@@ -203,12 +200,10 @@ TEST_F(KeyValuesTest, ChainedKeysAnswerForMissingNamesAndPaths) {
     EXPECT_EQ(top->FindKey("nowhere/deeper"), nullptr);
     KeyValues* made = top->FindKey("nowhere", true);
     EXPECT_EQ(top->FindKey("nowhere"), made);
-    top->deleteThis();
-    base->deleteThis();
 }
 
 TEST_F(KeyValuesTest, CreateKeyAndCreateNewKeyAppendAndInheritEscapes) {
-    KeyValues* parent = new KeyValues("parent");
+    KeyValues* parent = Owned(new KeyValues("parent"));
     parent->SetInt(nullptr, 9);
     parent->UsesEscapeSequences(true);
     KeyValues* made = parent->CreateKey("1");
@@ -223,13 +218,11 @@ TEST_F(KeyValuesTest, CreateKeyAndCreateNewKeyAppendAndInheritEscapes) {
     EXPECT_STREQ(next->GetName(), "8");
     EXPECT_TRUE(next->UsesEscapeSequences());
     EXPECT_EQ(ChildNames(parent), (std::vector<std::string>{"1", "viaPath", "7", "name", "8"}));
-    parent->deleteThis();
 
-    KeyValues* empty = new KeyValues("empty");
+    KeyValues* empty = Owned(new KeyValues("empty"));
     EXPECT_STREQ(empty->CreateNewKey()->GetName(), "1");
-    empty->deleteThis();
 
-    KeyValues* odd = new KeyValues("odd");
+    KeyValues* odd = Owned(new KeyValues("odd"));
     odd->CreateKey("-5");
     EXPECT_STREQ(odd->CreateNewKey()->GetName(), "1");  // at least 1
     odd->CreateKey("12abc");                            // leading digits count
@@ -238,11 +231,10 @@ TEST_F(KeyValuesTest, CreateKeyAndCreateNewKeyAppendAndInheritEscapes) {
     const int nodes = LiveNodes();
     EXPECT_EQ(odd->CreateNewKey(), nullptr);  // no larger int name
     EXPECT_EQ(LiveNodes(), nodes);
-    odd->deleteThis();
 }
 
 TEST_F(KeyValuesTest, RemoveSubKeyUnlinksAndAddSubKeyAppends) {
-    KeyValues* root = new KeyValues("root");
+    KeyValues* root = Owned(new KeyValues("root"));
     KeyValues* a = root->CreateKey("a");
     KeyValues* b = root->CreateKey("b");
     KeyValues* c = root->CreateKey("c");
@@ -268,11 +260,10 @@ TEST_F(KeyValuesTest, RemoveSubKeyUnlinksAndAddSubKeyAppends) {
     EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"c", "a", "b"}));
     root->AddSubKey(leaf);
     EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"c", "a", "b", "leaf"}));
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesTest, IterationSeparatesSectionsFromValues) {
-    KeyValues* root = new KeyValues("root");
+    KeyValues* root = Owned(new KeyValues("root"));
     EXPECT_EQ(root->GetFirstTrueSubKey(), nullptr);
     EXPECT_EQ(root->GetFirstValue(), nullptr);
     root->SetInt("v1", 1);
@@ -287,11 +278,10 @@ TEST_F(KeyValuesTest, IterationSeparatesSectionsFromValues) {
     EXPECT_EQ(sections, (std::vector<std::string>{"s1", "s2"}));
     EXPECT_EQ(values, (std::vector<std::string>{"v1", "v2", "v3"}));
     EXPECT_EQ(root->FindKey("s2")->GetFirstValue(), nullptr);
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
-    KeyValues* kv = new KeyValues("kv");
+    KeyValues* kv = Owned(new KeyValues("kv"));
     int target = 0;
     kv->SetInt("i", -7);
     kv->SetFloat("f", -2.75f);
@@ -365,11 +355,10 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
     EXPECT_EQ(console.Text(), "TODO: implement wide char functions\n");
     EXPECT_EQ(kv->GetFloat("w", 1.0f), 0.0f);
     EXPECT_EQ(kv->GetColor("w"), Color());
-    kv->deleteThis();
 }
 
 TEST_F(KeyValuesTest, GetColorReadsFourNumbersAndZeroesMissingOnes) {
-    KeyValues* kv = new KeyValues("kv");
+    KeyValues* kv = Owned(new KeyValues("kv"));
     kv->SetString("full", "255 128 0 64");
     kv->SetString("two", "1 2");
     kv->SetString("none", "");
@@ -386,11 +375,10 @@ TEST_F(KeyValuesTest, GetColorReadsFourNumbersAndZeroesMissingOnes) {
     EXPECT_EQ(kv->GetColor("float"), Color(2, 0, 0, 0));
     EXPECT_EQ(kv->GetColor("color"), Color(10, 20, 30, 40));
     EXPECT_EQ(kv->GetColor("missing"), Color(0, 0, 0, 0));
-    kv->deleteThis();
 }
 
 TEST_F(KeyValuesTest, GetStringTurnsNumbersIntoTextKeys) {
-    KeyValues* kv = new KeyValues("kv");
+    KeyValues* kv = Owned(new KeyValues("kv"));
     kv->SetInt("x", 42);
     EXPECT_STREQ(kv->GetString("x", ""), "42");
     EXPECT_EQ(kv->GetDataType("x"), KeyValues::TYPE_STRING);
@@ -423,11 +411,10 @@ TEST_F(KeyValuesTest, GetStringTurnsNumbersIntoTextKeys) {
     EXPECT_EQ(kv->GetDataType("c"), KeyValues::TYPE_COLOR);
     EXPECT_EQ(kv->GetDataType("w"), KeyValues::TYPE_WSTRING);
     EXPECT_EQ(kv->GetString("missing", nullptr), nullptr);
-    kv->deleteThis();
 }
 
 TEST_F(KeyValuesTest, SettersReplaceValuesAndReportEmptiness) {
-    KeyValues* kv = new KeyValues("kv");
+    KeyValues* kv = Owned(new KeyValues("kv"));
     kv->SetString("a/b", nullptr);
     EXPECT_EQ(kv->GetDataType("a/b"), KeyValues::TYPE_STRING);
     EXPECT_STREQ(kv->GetString("a/b", "dflt"), "");
@@ -453,11 +440,10 @@ TEST_F(KeyValuesTest, SettersReplaceValuesAndReportEmptiness) {
     EXPECT_FALSE(kv->IsEmpty("a"));
     EXPECT_FALSE(kv->IsEmpty("s"));
     EXPECT_FALSE(kv->IsEmpty());
-    kv->deleteThis();
 }
 
 TEST_F(KeyValuesTest, ParsedNumbersKeepTheirSourceText) {
-    KeyValues* root = new KeyValues("root");
+    KeyValues* root = Owned(new KeyValues("root"));
     KeyValues* sig = root->CreateKey("sig");
     sig->SetParsedFloat(558900000.0f, "5589E5");
     KeyValues* digits = root->CreateKey("digits");
@@ -473,11 +459,10 @@ TEST_F(KeyValuesTest, ParsedNumbersKeepTheirSourceText) {
     EXPECT_STREQ(sig->GetSourceText(), "5589E5");
 
     // Both kinds of copy keep the text.
-    KeyValues* copy = root->MakeCopy();
+    KeyValues* copy = Owned(root->MakeCopy());
     EXPECT_STREQ(copy->GetString("sig"), "5589E5");
     EXPECT_NE(copy->GetString("sig"), root->GetString("sig"));
     EXPECT_EQ(copy->GetDataType("sig"), KeyValues::TYPE_FLOAT);
-    copy->deleteThis();
     KeyValues assigned("other");
     assigned = *root;
     EXPECT_STREQ(assigned.GetString("digits"), "5557565364711359");
@@ -501,14 +486,13 @@ TEST_F(KeyValuesTest, ParsedNumbersKeepTheirSourceText) {
         EXPECT_EQ(std::string(root->GetString("sig", "dflt")), setters[i].second) << "setter " << i;
         EXPECT_EQ(sig->GetSourceText(), nullptr) << "setter " << i;
     }
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) {
     int target = 0;
-    KeyValues* base = new KeyValues("base");
+    KeyValues* base = Owned(new KeyValues("base"));
     base->SetInt("chained", 1);
-    KeyValues* root = new KeyValues("root");
+    KeyValues* root = Owned(new KeyValues("root"));
     root->UsesEscapeSequences(true);
     root->ChainKeyValue(base);
     root->SetString("s", "text");
@@ -523,7 +507,7 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
     sibling->SetInt("x", 2);
     root->SetNextKey(sibling);
 
-    KeyValues* copy = root->MakeCopy();
+    KeyValues* copy = Owned(root->MakeCopy());
     EXPECT_STREQ(copy->GetName(), "root");
     EXPECT_EQ(ChildNames(copy), ChildNames(root));
     EXPECT_EQ(copy->GetNextKey(), nullptr);
@@ -539,11 +523,10 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
     EXPECT_STREQ(copy->GetString("i"), "5");
     EXPECT_STREQ(root->GetString("f"), "0.250000");  // only the original converted
     EXPECT_EQ(copy->GetDataType("f"), KeyValues::TYPE_FLOAT);
-    copy->deleteThis();
 
     // Assignment replaces the target and its later siblings with copies of the source
     // and its later siblings.
-    KeyValues* target2 = new KeyValues("old");
+    KeyValues* target2 = Owned(new KeyValues("old"));
     target2->SetString("junk", "x");
     target2->SetNextKey(new KeyValues("oldSibling"));
     target2->UsesEscapeSequences(true);
@@ -558,10 +541,10 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
 
     // A source with children and a value: MakeCopy keeps the value, assignment only the
     // children (the target stays a section).
-    KeyValues* both = new KeyValues("both");
+    KeyValues* both = Owned(new KeyValues("both"));
     both->SetStringValue("value");
     both->CreateKey("k");
-    KeyValues* made = both->MakeCopy();
+    KeyValues* made = Owned(both->MakeCopy());
     EXPECT_STREQ(made->GetString(nullptr, "dflt"), "value");
     KeyValues assigned("x");
     assigned = *both;
@@ -571,7 +554,7 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
     // RecursiveCopyKeyValues replaces children and later siblings where the source has
     // them; a source with children leaves the target's own value, a source without takes
     // it over and leaves the target's children.
-    KeyValues* into = new KeyValues("into");
+    KeyValues* into = Owned(new KeyValues("into"));
     into->SetStringValue("own");
     into->CreateKey("oldChild");
     into->SetNextKey(new KeyValues("oldSibling"));
@@ -594,7 +577,6 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
     EXPECT_EQ(into->GetInt(nullptr), 7);
     EXPECT_EQ(into->GetNextKey(), second);
     EXPECT_EQ(ChildNames(into), ChildNames(root));
-    into->deleteThis();
 
     // The source may lie inside the target, or be the target.
     *target2 = *target2->FindKey("sec");
@@ -606,27 +588,20 @@ TEST_F(KeyValuesTest, MakeCopyCopiesOneSubtreeAndAssignmentCopiesLaterSiblings) 
     EXPECT_EQ(ChildNames(made), std::vector<std::string>{"k"});
 
     // A source chain that comes back to the source is copied once around.
-    KeyValues* ring = new KeyValues("ring");
+    KeyValues* ring = Owned(new KeyValues("ring"));
     KeyValues* ring2 = new KeyValues("ring2");
     ring->SetNextKey(ring2);
     ring2->SetNextKey(ring);
     assigned = *ring;
     EXPECT_STREQ(assigned.GetNextKey()->GetName(), "ring2");
     EXPECT_EQ(assigned.GetNextKey()->GetNextKey(), nullptr);
-
-    ring->deleteThis();
-    made->deleteThis();
-    both->deleteThis();
-    target2->deleteThis();
-    root->deleteThis();  // and its sibling
-    base->deleteThis();
 }
 
 TEST_F(KeyValuesTest, CopySubkeysAppendsCopiesOfEachChild) {
-    KeyValues* src = new KeyValues("src");
+    KeyValues* src = Owned(new KeyValues("src"));
     src->SetString("a", "1");
     src->SetInt("b/inner", 2);
-    KeyValues* parent = new KeyValues("parent");
+    KeyValues* parent = Owned(new KeyValues("parent"));
     parent->CreateKey("keep");
     src->CopySubkeys(parent);
     EXPECT_EQ(ChildNames(parent), (std::vector<std::string>{"keep", "a", "b"}));
@@ -635,8 +610,6 @@ TEST_F(KeyValuesTest, CopySubkeysAppendsCopiesOfEachChild) {
 
     src->CopySubkeys(src);  // into itself: the copies are made first
     EXPECT_EQ(ChildNames(src), (std::vector<std::string>{"a", "b", "a", "b"}));
-    parent->deleteThis();
-    src->deleteThis();
 }
 
 TEST_F(KeyValuesTest, DeepTreesAreCopiedAndDestroyedWithoutRecursion) {

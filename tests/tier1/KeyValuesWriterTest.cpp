@@ -22,8 +22,6 @@
 
 namespace {
 
-class KeyValuesWriterTest : public KeyValuesLeakTest {};
-
 // A file system that keeps what is written to each open file; it takes at most
 // `capacity` bytes in all (-1: no limit) and then reports short writes.
 class RecordingFileSystem : public IBaseFileSystem {
@@ -65,15 +63,19 @@ std::string Saved(KeyValues* root, int indent = 0) {
     return std::string(static_cast<const char*>(buf.Base()), static_cast<size_t>(buf.TellPut()));
 }
 
-KeyValues* Load(const std::string& text, bool escapes = false) {
-    KeyValues* root = new KeyValues("unnamed");
-    root->UsesEscapeSequences(escapes);
-    root->LoadFromBuffer("t.txt", text.c_str());
-    return root;
-}
+class KeyValuesWriterTest : public KeyValuesLeakTest {
+protected:
+    // A new root loaded from `text`, owned by the fixture.
+    KeyValues* Load(const std::string& text, bool escapes = false) {
+        KeyValues* root = Owned(new KeyValues("unnamed"));
+        root->UsesEscapeSequences(escapes);
+        root->LoadFromBuffer("t.txt", text.c_str());
+        return root;
+    }
+};
 
 TEST_F(KeyValuesWriterTest, WritesTheTabbedLayoutToBufferAndFileAlike) {
-    KeyValues* root = new KeyValues("cfg");
+    KeyValues* root = Owned(new KeyValues("cfg"));
     root->SetString("a", "x");
     root->SetInt("n", 5);
     root->SetFloat("s/f", 0.5f);
@@ -108,11 +110,10 @@ TEST_F(KeyValuesWriterTest, WritesTheTabbedLayoutToBufferAndFileAlike) {
     // The root's later siblings are not written.
     root->SetNextKey(new KeyValues("sibling", "k", "v"));
     EXPECT_EQ(Saved(root), nineLines);
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, EachTypeWritesItsValueOrNothing) {
-    KeyValues* root = new KeyValues("r");
+    KeyValues* root = Owned(new KeyValues("r"));
     root->SetString("empty", "");
     root->FindKey("emptySection", true);
     int target = 0;
@@ -149,8 +150,6 @@ TEST_F(KeyValuesWriterTest, EachTypeWritesItsValueOrNothing) {
     EXPECT_EQ(back->GetInt("one"), 2147483647) << "100000000000000, saturated";
     EXPECT_EQ(back->GetDataType("order"), KeyValues::TYPE_INT);
     EXPECT_STREQ(back->GetString("order"), "0807060504030201");
-    back->deleteThis();
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
@@ -164,7 +163,7 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
         {true, "tab\tline\nend", "tab\tline\nend"},  // nothing else changes
     };
     for (const Case& c : cases) {
-        KeyValues* root = new KeyValues("r");
+        KeyValues* root = Owned(new KeyValues("r"));
         root->UsesEscapeSequences(c.escapes);
         root->SetString("k", c.value);
         EXPECT_EQ(Saved(root), std::string("\"r\"\n{\n\t\"k\"\t\t\"") + c.written + "\"\n}\n") << c.value;
@@ -174,13 +173,11 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
         } else {
             EXPECT_STREQ(back->GetString("k"), "say \\") << "without escapes a quote cannot be read back";
         }
-        back->deleteThis();
-        root->deleteThis();
     }
 
     // Every name is converted, numbers' names too, each line by the setting of the block
     // holding it; the root's own name line by the root's setting.
-    KeyValues* root = new KeyValues("r\\oot");
+    KeyValues* root = Owned(new KeyValues("r\\oot"));
     root->UsesEscapeSequences(true);
     KeyValues* sub = root->CreateKey("s\\ub");  // written by the root's setting (on)
     sub->UsesEscapeSequences(false);
@@ -191,12 +188,11 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
               "\t\"s\\\\ub\"\n\t{\n\t\t\"i\\\\\"nt\"\t\t\"1\"\n\t}\n"
               "\t\"f\\\"\"\t\t\"1.500000\"\n"
               "}\n");
-    root->deleteThis();
 
     // A long text with many quotes goes out whole through the scratch area.
     std::string longText(5000, 'a');
     for (size_t i = 0; i < longText.size(); i += 3) longText[i] = '"';
-    KeyValues* big = new KeyValues("r");
+    KeyValues* big = Owned(new KeyValues("r"));
     big->UsesEscapeSequences(true);
     big->SetString("k", longText.c_str());
     std::string expected;
@@ -210,7 +206,6 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
         for (int i = 0; i < 700; ++i) escaped += "\\\"";
         EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + escaped + "\"\n}\n") << "prefix " << prefix;
     }
-    big->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
@@ -232,18 +227,12 @@ TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
     KeyValues* second = Load(saved);
     EXPECT_EQ(Saved(second), saved) << "the second text is the first";
     EXPECT_STREQ(second->FindKey("code")->GetSourceText(), "7");
-    for (KeyValues* tree : {first, second}) {
-        KeyValues* code = tree->FindKey("code");
-        tree->RemoveSubKey(code);
-        code->deleteThis();
-    }
+    for (KeyValues* tree : {first, second}) tree->RemoveSubKey(Owned(tree->FindKey("code")));
     EXPECT_EQ(DumpKeyValues(second, kDumpSourceText), DumpKeyValues(first, kDumpSourceText));
-    second->deleteThis();
-    first->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
-    KeyValues* root = new KeyValues("cfg", "a", "x");
+    KeyValues* root = Owned(new KeyValues("cfg", "a", "x"));
     RecordingFileSystem fs;
     ConsoleCapture console;
     EXPECT_TRUE(root->SaveToFile(&fs, "cfg/out.txt", "MOD"));
@@ -279,11 +268,10 @@ TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
     EXPECT_FALSE(root->RecursiveSaveToFile(small, 0));
     EXPECT_FALSE(small.IsValid());
     EXPECT_EQ(std::string(memory, 8), "\"cfg\"\n{\n");
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, UnopenableFilesAreReportedAndNothingIsWritten) {
-    KeyValues* root = new KeyValues("cfg", "a", "x");
+    KeyValues* root = Owned(new KeyValues("cfg", "a", "x"));
     RecordingFileSystem fs;
     fs.refuseOpen = true;
     ConsoleCapture console;
@@ -300,7 +288,6 @@ TEST_F(KeyValuesWriterTest, UnopenableFilesAreReportedAndNothingIsWritten) {
     EXPECT_EQ(fs.opened.size(), 2u) << "a null name is never handed to the file system";
     EXPECT_EQ(fs.written, "");
     EXPECT_EQ(fs.writeCalls, 0);
-    root->deleteThis();
 }
 
 // A recursive writer would overflow the small stack long before this depth.
@@ -355,8 +342,6 @@ TEST_F(KeyValuesWriterTest, RealFilesRoundTripThroughTextWithoutLosingKeys) {
         // Compared as booleans: a failure names the file, not megabytes of dump.
         EXPECT_TRUE(DumpKeyValues(second, kDumpSiblings) == DumpKeyValues(first, kDumpSiblings)) << path;
         EXPECT_TRUE(savedChain(second) == saved) << path;
-        first->deleteThis();
-        second->deleteThis();
         ++files;
     }
     EXPECT_GE(files, 70);
