@@ -299,9 +299,11 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
     kv->SetInt("section", 5);
     kv->FindKey("section/child", true);  // a section keeps its old 4-byte value
 
-    EXPECT_EQ(kv->GetInt("i"), -7);
-    EXPECT_EQ(kv->GetInt("f"), -2);
-    EXPECT_EQ(kv->GetInt("big"), INT_MAX);
+    const std::pair<const char*, int> ints[] = {
+        {"i", -7},     {"f", -2},         {"big", INT_MAX}, {"nan", 0}, {"c", 0x04030201},
+        {"s", 12},     {"huge", INT_MAX}, {"octal", 10},    {"hex", 0}, {"nearMax", 2147483646},
+        {"section", 5}};
+    for (const auto& c : ints) EXPECT_EQ(kv->GetInt(c.first), c.second) << c.first;
     // Saturation starts exactly at 2^31; the largest float below it converts exactly.
     const struct {
         float value;
@@ -311,25 +313,17 @@ TEST_F(KeyValuesTest, GettersConvertEveryStoredType) {
         kv->SetFloat("edge", e.value);
         EXPECT_EQ(kv->GetInt("edge"), e.truncated) << e.value;
     }
-    EXPECT_EQ(kv->GetInt("nan"), 0);
     EXPECT_EQ(kv->GetInt("p"), static_cast<int>(reinterpret_cast<intptr_t>(&target)));
-    EXPECT_EQ(kv->GetInt("c"), 0x04030201);
     EXPECT_EQ(kv->GetInt("u", 9), 0);
-    EXPECT_EQ(kv->GetInt("s"), 12);
-    EXPECT_EQ(kv->GetInt("huge"), INT_MAX);
-    EXPECT_EQ(kv->GetInt("octal"), 10);
-    EXPECT_EQ(kv->GetInt("hex"), 0);
-    EXPECT_EQ(kv->GetInt("nearMax"), 2147483646);
-    EXPECT_EQ(kv->GetInt("section"), 5);
     EXPECT_EQ(kv->GetInt("missing", 99), 99);
 
-    EXPECT_EQ(kv->GetUint64("i"), 0xFFFFFFFFFFFFFFF9ull);
-    EXPECT_EQ(kv->GetUint64("f"), 0xFFFFFFFFFFFFFFFEull);
-    EXPECT_EQ(kv->GetUint64("u"), 0xFFFFFFFFFFFFFFFFull);
-    EXPECT_EQ(kv->GetUint64("huge"), 2147483647ull);  // read as a 32-bit long
-    EXPECT_EQ(kv->GetUint64("octal"), 10ull);
-    EXPECT_EQ(kv->GetUint64("hex"), 0ull);
-    EXPECT_EQ(kv->GetUint64("c"), 0x04030201ull);
+    // "huge" is read as a 32-bit long.
+    const std::pair<const char*, unsigned long long> uint64s[] = {
+        {"i", 0xFFFFFFFFFFFFFFF9ull}, {"f", 0xFFFFFFFFFFFFFFFEull},
+        {"u", 0xFFFFFFFFFFFFFFFFull}, {"octal", 10ull},
+        {"huge", 2147483647ull},      {"hex", 0ull},
+        {"c", 0x04030201ull}};
+    for (const auto& c : uint64s) EXPECT_EQ(kv->GetUint64(c.first), c.second) << c.first;
 
     EXPECT_FLOAT_EQ(kv->GetFloat("i"), -7.0f);
     EXPECT_FLOAT_EQ(kv->GetFloat("f"), -2.75f);
@@ -367,14 +361,12 @@ TEST_F(KeyValuesTest, GetColorReadsFourNumbersAndZeroesMissingOnes) {
     kv->SetFloat("float", 258.9f);
     kv->SetColor("color", Color(10, 20, 30, 40));
 
-    EXPECT_EQ(kv->GetColor("full"), Color(255, 128, 0, 64));
-    EXPECT_EQ(kv->GetColor("two"), Color(1, 2, 0, 0));
-    EXPECT_EQ(kv->GetColor("none"), Color(0, 0, 0, 0));
-    EXPECT_EQ(kv->GetColor("wrap"), Color(300 & 0xFF, 255, 2, 0));  // truncated, low byte
-    EXPECT_EQ(kv->GetColor("int"), Color(0xFF, 0, 0, 0));
-    EXPECT_EQ(kv->GetColor("float"), Color(2, 0, 0, 0));
-    EXPECT_EQ(kv->GetColor("color"), Color(10, 20, 30, 40));
-    EXPECT_EQ(kv->GetColor("missing"), Color(0, 0, 0, 0));
+    const std::pair<const char*, Color> colors[] = {
+        {"full", Color(255, 128, 0, 64)}, {"two", Color(1, 2, 0, 0)},
+        {"none", Color(0, 0, 0, 0)},      {"wrap", Color(300 & 0xFF, 255, 2, 0)},  // truncated, low byte
+        {"int", Color(0xFF, 0, 0, 0)},    {"float", Color(2, 0, 0, 0)},
+        {"color", Color(10, 20, 30, 40)}, {"missing", Color(0, 0, 0, 0)}};
+    for (const auto& c : colors) EXPECT_EQ(kv->GetColor(c.first), c.second) << c.first;
 }
 
 TEST_F(KeyValuesTest, GetStringTurnsNumbersIntoTextKeys) {
