@@ -15,47 +15,13 @@
 #include "support/ConsoleCapture.h"
 #include "support/KeyValuesDump.h"
 #include "support/KeyValuesLeakTest.h"
+#include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
 #include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
 
 namespace {
-
-// A file system that keeps what is written to each open file; it takes at most
-// `capacity` bytes in all (-1: no limit) and then reports short writes.
-class RecordingFileSystem : public IBaseFileSystem {
-public:
-    std::string written;
-    std::vector<std::string> opened;
-    std::vector<std::string> modes;
-    bool refuseOpen = false;
-    int capacity = -1;
-    int openFiles = 0;
-    int writeCalls = 0;
-
-    int Read(void*, int, FileHandle_t) override { return 0; }
-    int Write(const void* input, int size, FileHandle_t file) override {
-        EXPECT_EQ(file, this);
-        ++writeCalls;
-        int take = size;
-        if (capacity >= 0) {
-            int room = capacity - static_cast<int>(written.size());
-            take = room < size ? (room > 0 ? room : 0) : size;
-        }
-        written.append(static_cast<const char*>(input), static_cast<size_t>(take));
-        return take;
-    }
-    FileHandle_t Open(const char* name, const char* mode, const char* pathID) override {
-        opened.push_back(std::string(name) + "|" + (pathID ? pathID : "(null)"));
-        modes.push_back(mode);
-        if (refuseOpen) return nullptr;
-        ++openFiles;
-        return this;
-    }
-    void Close(FileHandle_t) override { --openFiles; }
-    unsigned int Size(FileHandle_t) override { return 0; }
-};
 
 std::string Saved(KeyValues* root, int indent = 0) {
     CUtlBuffer buf(0, 0, CUtlBuffer::BUFFER_TEXT);
@@ -99,11 +65,11 @@ TEST_F(KeyValuesWriterTest, WritesTheTabbedLayoutToBufferAndFileAlike) {
 
     // Both destinations at once receive the same bytes; automatic tabs of a text buffer
     // never add to them, and the tree is not changed by writing (n stays an int).
-    RecordingFileSystem fs;
+    MemoryFileSystem fs;
     CUtlBuffer buf(0, 0, CUtlBuffer::BUFFER_TEXT);
     buf.PushTab();
-    EXPECT_TRUE(root->RecursiveSaveToFile(&fs, &fs, &buf, 0));
-    EXPECT_EQ(fs.written, nineLines);
+    EXPECT_TRUE(root->RecursiveSaveToFile(&fs, fs.Open("out.txt", "wb", nullptr), &buf, 0));
+    EXPECT_EQ(fs.files["out.txt"], nineLines);
     EXPECT_EQ(std::string(static_cast<const char*>(buf.Base()), static_cast<size_t>(buf.TellPut())), nineLines);
     EXPECT_EQ(root->GetDataType("n"), KeyValues::TYPE_INT);
 
@@ -233,31 +199,30 @@ TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
 
 TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
     KeyValues* root = Owned(new KeyValues("cfg", "a", "x"));
-    RecordingFileSystem fs;
+    MemoryFileSystem fs;
+    std::string& written = fs.files["cfg/out.txt"];
     ConsoleCapture console;
     EXPECT_TRUE(root->SaveToFile(&fs, "cfg/out.txt", "MOD"));
-    EXPECT_EQ(fs.written, "\"cfg\"\n{\n\t\"a\"\t\t\"x\"\n}\n");
-    EXPECT_EQ(fs.opened, (std::vector<std::string>{"cfg/out.txt|MOD"}));
+    EXPECT_EQ(written, "\"cfg\"\n{\n\t\"a\"\t\t\"x\"\n}\n");
+    EXPECT_EQ(fs.opened, (std::vector<std::string>{"cfg/out.txt"}));
+    EXPECT_EQ(fs.pathIds, (std::vector<std::string>{"MOD"}));
     EXPECT_EQ(fs.modes, (std::vector<std::string>{"wb"}));
     EXPECT_EQ(fs.openFiles, 0);
     EXPECT_EQ(console.Text(), "");
 
     // A file system that takes one byte less than the whole text.
-    const int whole = static_cast<int>(fs.written.size());
-    fs.written.clear();
-    fs.capacity = whole - 1;
+    const int whole = static_cast<int>(written.size());
+    fs.writeLimit = whole - 1;
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/out.txt", nullptr));
-    EXPECT_EQ(fs.written.size(), static_cast<size_t>(whole - 1));
+    EXPECT_EQ(written.size(), static_cast<size_t>(whole - 1));
     EXPECT_EQ(fs.openFiles, 0) << "closed after a failed write too";
     EXPECT_EQ(console.Text(), "KeyValues::SaveToFile: couldn't write file \"cfg/out.txt\" in path \"NULL\".\n");
-    fs.written.clear();
-    fs.capacity = whole;
+    fs.writeLimit = whole;
     EXPECT_TRUE(root->SaveToFile(&fs, "cfg/out.txt", nullptr)) << "an exact fit is no failure";
 
     // Failing from the start: nothing more is asked of the file system after the first
     // short write.
-    fs.written.clear();
-    fs.capacity = 0;
+    fs.writeLimit = 0;
     fs.writeCalls = 0;
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/out.txt", nullptr));
     EXPECT_EQ(fs.writeCalls, 1);
@@ -272,8 +237,8 @@ TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
 
 TEST_F(KeyValuesWriterTest, UnopenableFilesAreReportedAndNothingIsWritten) {
     KeyValues* root = Owned(new KeyValues("cfg", "a", "x"));
-    RecordingFileSystem fs;
-    fs.refuseOpen = true;
+    MemoryFileSystem fs;
+    fs.refuseWrites = true;
     ConsoleCapture console;
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/locked.txt", nullptr));
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/locked.txt", "GAME"));
@@ -286,7 +251,7 @@ TEST_F(KeyValuesWriterTest, UnopenableFilesAreReportedAndNothingIsWritten) {
                                    "KeyValues::SaveToFile: couldn't open file \"cfg/x.txt\" in path \"MOD\".",
                                }));
     EXPECT_EQ(fs.opened.size(), 2u) << "a null name is never handed to the file system";
-    EXPECT_EQ(fs.written, "");
+    EXPECT_TRUE(fs.files.empty());
     EXPECT_EQ(fs.writeCalls, 0);
 }
 
