@@ -225,6 +225,7 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
     struct Case {
         std::string text;
         std::vector<std::string> lines;
+        const char* file = "cfg.txt";
     };
     const Case cases[] = {
         {"root { sub { key } }",
@@ -241,20 +242,16 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
         {"\"a\nKeyValues Error: forged\" { b",
          {"KeyValues Error: RecursiveLoadFromBuffer:  got NULL key in file cfg.txt",
           "a\\x0AKeyValues Error: forged, "}},
+        // Nor can a file name.
+        {"a b",
+         {"KeyValues Error: LoadFromBuffer: missing { in file cfg\\x0D\\x0AKeyValues Error: forged.txt", ""},
+         "cfg\r\nKeyValues Error: forged.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ConsoleCapture console;
-        Loaded kv(c.text, false, "cfg.txt");
+        Loaded kv(c.text, false, c.file);
         EXPECT_EQ(console.Lines(), c.lines);
-    }
-    {
-        ConsoleCapture console;
-        Loaded kv("a b", false, "cfg\r\nKeyValues Error: forged.txt");
-        EXPECT_EQ(console.Lines(),
-                  (std::vector<std::string>{"KeyValues Error: LoadFromBuffer: missing { in file cfg\\x0D\\x0AKeyValues "
-                                            "Error: forged.txt",
-                                            ""}));
     }
 
     // The tree keeps what was read before an error, keys without values included.
