@@ -13,7 +13,6 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/AllocationFailure.h"
-#include "support/ConsoleCapture.h"
 #include "support/MemoryFileSystem.h"
 #include "tier1/Convar.h"
 #include "tier1/KeyValues.h"

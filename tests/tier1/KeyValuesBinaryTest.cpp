@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
 #include "support/ExactBuffer.h"
 #include "support/KeyValuesDump.h"

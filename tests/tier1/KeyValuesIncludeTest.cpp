@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"

@@ -3,19 +3,14 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <math.h>
-#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
-#include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
-#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 #include "support/ExactBuffer.h"
 #include "support/KeyValuesLeakTest.h"

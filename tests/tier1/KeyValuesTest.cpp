@@ -3,20 +3,15 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <math.h>
-#include <pthread.h>
 #include <stdint.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
-#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/SmallStack.h"
-#include "tier1/KeyValuesText.h"
 #include "vstdlib/IKeyValuesSystem.h"
 
 namespace {

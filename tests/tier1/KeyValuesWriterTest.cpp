@@ -10,14 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
 #include "support/KeyValuesDump.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
-#include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
 
