@@ -627,28 +627,25 @@ TEST_F(KeyValuesReaderTest, QuotedTokensDecodeAtEveryOffset) {
     EXPECT_STREQ(zeroRoot->GetString("v"), "12");
     EXPECT_STREQ(zeroRoot->GetString("w"), "a");
 
-    // The limit: 1023 characters are kept in place, the 1024th is dropped.
-    for (int length : {1022, 1023, 1024, 1025}) {
-        const std::string name(static_cast<size_t>(length), 'n'), value(static_cast<size_t>(length), 'v');
-        Loaded kv("r { \"" + name + "\" \"" + value + "\" z 1 }");
+    // The limit: 1023 characters are kept in place, the 1024th is dropped with the rest,
+    // and reading goes on after the closing quote.
+    auto expectKept = [](const std::string& quoted, bool escapes, const std::string& want) {
+        Loaded kv("r { \"" + quoted + "\" \"" + quoted + "\" z 1 }", escapes);
         KeyValues* key = kv->GetFirstSubKey();
         ASSERT_NE(key, nullptr);
-        EXPECT_EQ(strlen(key->GetName()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
-        EXPECT_EQ(strlen(key->GetString()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
+        EXPECT_EQ(std::string(key->GetName()), want);
+        EXPECT_EQ(std::string(key->GetString()), want);
         EXPECT_EQ(kv->GetInt("z"), 1);
+    };
+    for (size_t length : {1022, 1023, 1024, 1025}) {
+        SCOPED_TRACE(length);
+        expectKept(std::string(length, 'n'), false, std::string(std::min<size_t>(length, 1023), 'n'));
     }
     // With escapes on, a character that comes from an escape counts as one: an escape
-    // that makes the 1023rd character is kept, one that would make the 1024th is dropped
-    // with the rest, and reading goes on after the closing quote.
-    for (int before : {1021, 1022, 1023}) {
-        const std::string lead(static_cast<size_t>(before), 'e');
-        const std::string quoted = lead + "\\t\\ntail";
-        const std::string want = (lead + "\t\ntail").substr(0, 1023);
-        Loaded kv("r { \"" + quoted + "\" \"" + quoted + "\" z 1 }", true);
-        KeyValues* key = kv->GetFirstSubKey();
-        ASSERT_NE(key, nullptr);
-        EXPECT_EQ(std::string(key->GetName()), want) << before;
-        EXPECT_EQ(std::string(key->GetString()), want) << before;
-        EXPECT_EQ(kv->GetInt("z"), 1) << before;
+    // that makes the 1023rd character is kept, one that would make the 1024th is dropped.
+    for (size_t before : {1021, 1022, 1023}) {
+        SCOPED_TRACE(before);
+        const std::string lead(before, 'e');
+        expectKept(lead + "\\t\\ntail", true, (lead + "\t\ntail").substr(0, 1023));
     }
 }
