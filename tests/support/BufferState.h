@@ -1,6 +1,6 @@
 // A buffer's state as text for the buffer tests: its data, and what a read left behind
-// (the text stored, the get position, whether the buffer is still valid), so that one
-// comparison checks all of it and a failure shows all of it.
+// (what it read, the get position, the error bits), so that one comparison checks all of
+// it and a failure shows all of it.
 #pragma once
 
 #include <string>
@@ -12,7 +12,10 @@ inline std::string BufferData(const CUtlBuffer& b) {
     return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
 }
 
-// "text|get position|valid" (or "invalid") after a read that stored `dest`.
-inline std::string ReadState(const char* dest, const CUtlBuffer& b) {
-    return std::string(dest) + "|" + std::to_string(b.TellGet()) + (b.IsValid() ? "|valid" : "|invalid");
+// "what was read|get position|error bits" after a read, the bits as "ok", "get overflow",
+// "put overflow" or "get+put overflow".
+inline std::string ReadState(const std::string& read, const CUtlBuffer& b) {
+    static const char* const kBits[] = {"ok", "put overflow", "get overflow", "get+put overflow"};
+    const unsigned bits = b.GetErrorBits();
+    return read + "|" + std::to_string(b.TellGet()) + "|" + (bits < 4 ? kBits[bits] : std::to_string(bits));
 }

@@ -80,7 +80,7 @@ TEST(UtlCharConversionTest, CStringDelimitedStringsRoundTrip) {
     EXPECT_EQ(BufferData(b), "\"a\\nb\\\"\\\\\"");  // 10 bytes
     EXPECT_EQ(b.PeekDelimitedStringLength(conv, true), 6);
     EXPECT_EQ(b.PeekDelimitedStringLength(conv, false), 11);
-    EXPECT_EQ(GetDelimited(b, conv, 16), "a\nb\"\\|10|valid");
+    EXPECT_EQ(GetDelimited(b, conv, 16), "a\nb\"\\|10|ok");
 
     CUtlBuffer other(0, 0, B::BUFFER_TEXT);
     other.PutDelimitedString(conv, nullptr);
@@ -114,14 +114,14 @@ TEST(UtlCharConversionTest, DelimitedReadsHandleBadEscapesLimitsAndMissingDelimi
 
     ExactBuffer bare("  abc");
     EXPECT_EQ(bare.buf.PeekDelimitedStringLength(conv), 0);
-    EXPECT_EQ(GetDelimited(bare.buf, conv, 16), "untouched|2|valid");
+    EXPECT_EQ(GetDelimited(bare.buf, conv, 16), "untouched|2|ok");
 
     ExactBuffer open("\"ab");
-    EXPECT_EQ(GetDelimited(open.buf, conv, 16), "ab|3|invalid");
-    EXPECT_EQ(GetDelimited(open.buf, conv, 16), "|3|invalid");  // not valid: empty result
+    EXPECT_EQ(GetDelimited(open.buf, conv, 16), "ab|3|get overflow");
+    EXPECT_EQ(GetDelimited(open.buf, conv, 16), "|3|get overflow");  // not valid: empty result
 
     ExactBuffer escapedEnd("\"a\\");  // the escape is the last byte
-    EXPECT_EQ(GetDelimited(escapedEnd.buf, conv, 16), "a|3|invalid");
+    EXPECT_EQ(GetDelimited(escapedEnd.buf, conv, 16), "a|3|get overflow");
 
     ExactBuffer high("\"\\\xff\"");
     high.buf.GetDelimitedString(conv, dest, sizeof(dest));
@@ -150,7 +150,7 @@ TEST(UtlCharConversionTest, NoEscConversionTreatsBackslashAsText) {
     char dest[16];
     ExactBuffer slash("\"a\\\"rest");
     EXPECT_EQ(slash.buf.PeekDelimitedStringLength(conv, true), 3);
-    EXPECT_EQ(GetDelimited(slash.buf, conv, 16), "a\\|4|valid");
+    EXPECT_EQ(GetDelimited(slash.buf, conv, 16), "a\\|4|ok");
 
     ExactBuffer del("\"x\x7fy\"");
     del.buf.GetDelimitedString(conv, dest, sizeof(dest));
@@ -172,7 +172,7 @@ TEST(UtlCharConversionTest, MultiCharacterEscapeNearEndIsNotOverread) {
     EXPECT_EQ(cut.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
     ExactBuffer whole("\"\\amp\"");
-    EXPECT_EQ(GetDelimited(whole.buf, &conv, 16), "&|6|valid");
+    EXPECT_EQ(GetDelimited(whole.buf, &conv, 16), "&|6|ok");
 }
 
 TEST(UtlCharConversionTest, DelimitedOperationsFallBackOutsideTextMode) {
@@ -182,7 +182,7 @@ TEST(UtlCharConversionTest, DelimitedOperationsFallBackOutsideTextMode) {
     binary.PutDelimitedChar(conv, '\n');
     EXPECT_EQ(BufferData(binary), std::string("a\"b\0\n", 5));
     EXPECT_EQ(binary.PeekDelimitedStringLength(conv), 4);
-    EXPECT_EQ(GetDelimited(binary, conv, 8), "a\"b|4|valid");
+    EXPECT_EQ(GetDelimited(binary, conv, 8), "a\"b|4|ok");
     EXPECT_EQ(binary.GetDelimitedChar(conv), '\n');
 
     CUtlBuffer text(0, 0, B::BUFFER_TEXT);
