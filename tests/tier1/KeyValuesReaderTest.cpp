@@ -13,6 +13,7 @@
 #include "host/tier0/HostTier0.h"
 #include "support/ConsoleCapture.h"
 #include "support/ExactBuffer.h"
+#include "support/KeyValuesDump.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
@@ -61,16 +62,9 @@ std::vector<std::string> ErrorLines(const ConsoleCapture& console) {
 }  // namespace
 
 TEST_F(KeyValuesReaderTest, ValuesAreTypedByHowFarStrtolAndStrtodRead) {
-    Loaded kv("root { \"a\" \"1\" b 2.5 c \"x y\" d \"\" }");
-    EXPECT_STREQ(kv->GetName(), "root");
-    EXPECT_EQ(kv->GetDataType("a"), KeyValues::TYPE_INT);
-    EXPECT_EQ(kv->GetInt("a"), 1);
-    EXPECT_EQ(kv->GetDataType("b"), KeyValues::TYPE_FLOAT);
-    EXPECT_FLOAT_EQ(kv->GetFloat("b"), 2.5f);
-    EXPECT_EQ(kv->GetDataType("c"), KeyValues::TYPE_STRING);
-    EXPECT_STREQ(kv->GetString("c"), "x y");
-    EXPECT_EQ(kv->GetDataType("d"), KeyValues::TYPE_STRING);
-    EXPECT_STREQ(kv->GetString("d", "dflt"), "");
+    EXPECT_EQ(DumpKeyValues(Loaded("root { \"a\" \"1\" b 2.5 c \"x y\" d \"\" }").root),
+              "\"root\" none\n  \"a\" int 1\n  \"b\" float 2.5 (0x40200000)\n  \"c\" string \"x y\"\n"
+              "  \"d\" string \"\"\n");
 
     struct Case {
         const char* text;
