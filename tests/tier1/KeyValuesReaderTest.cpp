@@ -119,24 +119,15 @@ TEST_F(KeyValuesReaderTest, ValuesAreTypedByHowFarStrtolAndStrtodRead) {
 }
 
 TEST_F(KeyValuesReaderTest, BlocksNestAndTopLevelBlocksFormAChain) {
-    Loaded nested("a { b { c 1 } \"q\" \"{\" b { c 2 } #include x }");
-    EXPECT_STREQ(nested->GetName(), "a");
-    EXPECT_EQ(nested->GetDataType(), KeyValues::TYPE_NONE);
-    EXPECT_EQ(nested->GetDataType("b"), KeyValues::TYPE_NONE);
-    EXPECT_EQ(nested->GetInt("b/c"), 1);
-    EXPECT_STREQ(nested->GetString("q"), "{");  // a quoted brace is text
-    KeyValues* second = nested->FindKey("b")->GetNextKey()->GetNextKey();
-    EXPECT_STREQ(second->GetName(), "b");  // repeated names make new keys in order
-    EXPECT_EQ(second->GetInt("c"), 2);
-    EXPECT_STREQ(nested->GetString("#include"), "x");  // only a directive at top level
-
-    Loaded chain("first { x 1 } second { y 2 }");
-    EXPECT_EQ(ChainNames(chain.root), (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(chain->GetNextKey()->GetInt("y"), 2);
-
-    Loaded comments("a { // note\n b 1 // more\n// whole line\n c \"//x\" }//");
-    EXPECT_EQ(comments->GetInt("b"), 1);
-    EXPECT_STREQ(comments->GetString("c"), "//x");
+    // A quoted brace is text, repeated names make new keys in order, and "#include" is a
+    // directive only at the top level.
+    EXPECT_EQ(DumpKeyValues(Loaded("a { b { c 1 } \"q\" \"{\" b { c 2 } #include x }").root),
+              "\"a\" none\n  \"b\" none\n    \"c\" int 1\n  \"q\" string \"{\"\n  \"b\" none\n    \"c\" int 2\n"
+              "  \"#include\" string \"x\"\n");
+    EXPECT_EQ(DumpKeyValues(Loaded("first { x 1 } second { y 2 }").root, kDumpSiblings),
+              "\"first\" none\n  \"x\" int 1\n\"second\" none\n  \"y\" int 2\n");
+    EXPECT_EQ(DumpKeyValues(Loaded("a { // note\n b 1 // more\n// whole line\n c \"//x\" }//").root),
+              "\"a\" none\n  \"b\" int 1\n  \"c\" string \"//x\"\n");
 
     // Loading adds to what is there: children after the old ones, blocks before the old
     // later siblings (which stay owned by the chain).
@@ -153,9 +144,8 @@ TEST_F(KeyValuesReaderTest, BlocksNestAndTopLevelBlocksFormAChain) {
     // key-value error (the report count is what a caller checks).
     const std::string mark = "\xEF\xBB\xBF";
     const int reportsBefore = g_KeyValuesErrorStack.GetReportCount();
-    Loaded marked(mark + "root { a 1 } second { }");
-    EXPECT_EQ(ChainNames(marked.root), (std::vector<std::string>{"root", "second"}));
-    EXPECT_EQ(marked->GetInt("a"), 1);
+    EXPECT_EQ(DumpKeyValues(Loaded(mark + "root { a 1 } second { }").root, kDumpSiblings),
+              "\"root\" none\n  \"a\" int 1\n\"second\" none\n");
     EXPECT_EQ(g_KeyValuesErrorStack.GetReportCount(), reportsBefore);
     EXPECT_TRUE(Loaded(mark).root->IsEmpty());
     EXPECT_EQ(std::string(Loaded(mark.substr(0, 2) + "x { }")->GetName()), mark.substr(0, 2) + "x") << "a part is text";
