@@ -435,8 +435,7 @@ TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
 TEST(UtlBufferTest, WhiteSpaceAndLineCommentsAreSkipped) {
     ExactBuffer lead("  x");
     lead.buf.EatWhiteSpace();
-    EXPECT_EQ(lead.buf.TellGet(), 2);
-    EXPECT_TRUE(lead.buf.IsValid());
+    EXPECT_EQ(ReadState("", lead.buf), "|2|ok");
 
     ExactBuffer blank("   ");
     EXPECT_EQ(blank.buf.PeekWhiteSpace(0), 3);
@@ -462,18 +461,10 @@ TEST(UtlBufferTest, WhiteSpaceAndLineCommentsAreSkipped) {
     belowWord.buf.SeekGet(B::SEEK_FROM_HEAD, INT_MIN + 3);
     EXPECT_EQ(belowWord.buf.PeekWhiteSpace(INT_MAX - 2), INT_MAX - 1);
 
-    ExactBuffer comment("// hi\nx");
-    EXPECT_TRUE(comment.buf.EatCPPComment());
-    EXPECT_EQ(comment.buf.TellGet(), 6);
-    EXPECT_TRUE(comment.buf.IsValid());
-
-    ExactBuffer slash("/x");
-    EXPECT_FALSE(slash.buf.EatCPPComment());
-    EXPECT_EQ(slash.buf.TellGet(), 0);
-
-    ExactBuffer unended("// end");
-    EXPECT_TRUE(unended.buf.EatCPPComment());
-    EXPECT_EQ(unended.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    ExactBuffer comment("// hi\nx"), slash("/x"), unended("// end");
+    EXPECT_EQ(ReadState(comment.buf.EatCPPComment() ? "comment" : "none", comment.buf), "comment|6|ok");
+    EXPECT_EQ(ReadState(slash.buf.EatCPPComment() ? "comment" : "none", slash.buf), "none|0|ok");
+    EXPECT_EQ(ReadState(unended.buf.EatCPPComment() ? "comment" : "none", unended.buf), "comment|6|get overflow");
 }
 
 TEST(UtlBufferTest, StringsEndAtWhiteSpaceInTextAndAtZeroInBinary) {
@@ -849,23 +840,18 @@ TEST(UtlBufferTest, ScansAskTheHandlerWhereMemoryEnds) {
     HandlerBuffer spaces(bytes, 4, B::BUFFER_READ_ONLY, false);
     spaces.SetExternalBuffer(bytes, 4, 10, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
     spaces.EatWhiteSpace();
-    EXPECT_EQ(spaces.TellGet(), 4);
-    EXPECT_EQ(spaces.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(ReadState("", spaces), "|4|get overflow");
     EXPECT_EQ(spaces.sizes, std::vector<int>{1});
 
     HandlerBuffer quoted(bytes, 8, B::BUFFER_READ_ONLY, false);
     quoted.SetExternalBuffer(bytes, 8, 12, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
     char dest[16];
     quoted.GetDelimitedString(GetNoEscCharConversion(), dest, sizeof(dest));
-    EXPECT_STREQ(dest, "abc");
-    EXPECT_EQ(quoted.TellGet(), 8);
-    EXPECT_EQ(quoted.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(ReadState(dest, quoted), "abc|8|get overflow");
     EXPECT_FALSE(quoted.sizes.empty());
 
     char comment[] = "// note";
     HandlerBuffer line(comment, 7, B::BUFFER_READ_ONLY, false);
     line.SetExternalBuffer(comment, 7, 9, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
-    EXPECT_TRUE(line.EatCPPComment());
-    EXPECT_EQ(line.TellGet(), 7);
-    EXPECT_EQ(line.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(ReadState(line.EatCPPComment() ? "comment" : "none", line), "comment|7|get overflow");
 }
