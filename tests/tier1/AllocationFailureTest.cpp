@@ -13,7 +13,6 @@
 #include "host/tier0/HostTier0.h"
 #include "host/vstdlib/HostVstdlib.h"
 #include "support/AllocationFailure.h"
-#include "support/ConsoleCapture.h"
 #include "support/MemoryFileSystem.h"
 #include "tier1/Convar.h"
 #include "tier1/KeyValues.h"
@@ -51,9 +50,7 @@ TEST(AllocationFailureTest, LoadingTheDemoDataFileSurvivesEveryRefusal) {
     MemoryFileSystem fs;
     fs.files["addons/vorlane/sigscan_info.dat"] = demo;
     fs.files["addons/vorlane/main.dat"] = "#include a.dat\n#include b.dat\n#include c.dat\n" + demo;
-    fs.files["addons/vorlane/a.dat"] = demo;
-    fs.files["addons/vorlane/b.dat"] = demo;
-    fs.files["addons/vorlane/c.dat"] = demo;
+    for (const char* name : {"a", "b", "c"}) fs.files["addons/vorlane/" + std::string(name) + ".dat"] = demo;
     for (const char* file : {"addons/vorlane/sigscan_info.dat", "addons/vorlane/main.dat"}) {
         SCOPED_TRACE(file);
         auto workload = [&fs, file] {

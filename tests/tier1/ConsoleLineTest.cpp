@@ -97,23 +97,20 @@ TEST(ConsoleLine, ProgramTextsMayBeSplitAnywhereAndNothingIsLost) {
 }
 
 TEST(ConsoleLine, TheSpanEscaperFillsTheRoomWithWholePiecesOnly) {
-    // Into exactly `room` bytes (a canary after them): what fits, and how much of the text it stands for.
-    auto escape = [](const char* text, size_t room, size_t* consumed) {
+    // Into exactly `room` bytes (a canary after them): what fits, then "|" and how much of
+    // the text it stands for.
+    auto escape = [](const char* text, size_t room) {
         std::string out(room + 1, '#');
-        out.resize(EscapeConsoleText(text, SIZE_MAX, true, &out[0], room, consumed) + 1);
-        return out;
+        size_t consumed = 99;
+        out.resize(EscapeConsoleText(text, SIZE_MAX, true, &out[0], room, &consumed) + 1);
+        return out + "|" + std::to_string(consumed);
     };
+    EXPECT_EQ(escape("\n", 3), "#|0");  // an escape needs four bytes
+    EXPECT_EQ(escape("\n", 4), "\\x0A#|1");
+    EXPECT_EQ(escape("ab\\", 5), "ab#|2");  // kept bytes fill up to the escape that does not fit
+    EXPECT_EQ(escape("abc", 2), "ab#|2");
+    EXPECT_EQ(escape("ab", 0), "#|0");
     size_t consumed = 99;
-    EXPECT_EQ(escape("\n", 3, &consumed), "#");  // an escape needs four bytes
-    EXPECT_EQ(consumed, 0u);
-    EXPECT_EQ(escape("\n", 4, &consumed), "\\x0A#");
-    EXPECT_EQ(consumed, 1u);
-    EXPECT_EQ(escape("ab\\", 5, &consumed), "ab#");  // kept bytes fill up to the escape that does not fit
-    EXPECT_EQ(consumed, 2u);
-    EXPECT_EQ(escape("abc", 2, &consumed), "ab#");
-    EXPECT_EQ(consumed, 2u);
-    EXPECT_EQ(escape("ab", 0, &consumed), "#");
-    EXPECT_EQ(consumed, 0u);
     EXPECT_EQ(EscapeConsoleText(nullptr, 5, false, nullptr, 0, &consumed), 0u);
     EXPECT_EQ(consumed, 0u);
 }

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
 #include "support/ExactBuffer.h"
 #include "support/KeyValuesDump.h"
@@ -20,8 +18,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-class KeyValuesBinaryTest : public KeyValuesLeakTest {};
-
 Bytes Written(KeyValues* root, bool reverse = false) {
     CUtlBuffer buf;
     buf.SetLittleEndian(reverse);
@@ -30,10 +26,12 @@ Bytes Written(KeyValues* root, bool reverse = false) {
     return Bytes(base, base + buf.TellPut());
 }
 
-// Bytes built from pieces: numbers are bytes, strings are their characters and a 0.
+// Bytes built from pieces: numbers are bytes, strings are their characters and a 0,
+// byte vectors their bytes.
 struct Piece {
     Piece(int byte) : bytes{static_cast<unsigned char>(byte)} {}
     Piece(const char* text) : bytes(text, text + strlen(text) + 1) {}
+    Piece(const Bytes& bytes) : bytes(bytes) {}
     Bytes bytes;
 };
 Bytes Make(std::initializer_list<Piece> pieces) {
@@ -42,22 +40,20 @@ Bytes Make(std::initializer_list<Piece> pieces) {
     return out;
 }
 
-// Reads `data` into a new root; the result of ReadAsBinary in *ok.
-KeyValues* Read(const Bytes& data, bool* ok = nullptr) {
-    ExactBuffer in(data);
-    KeyValues* root = new KeyValues("old");
-    bool result = root->ReadAsBinary(in.buf);
-    if (ok) *ok = result;
-    return root;
-}
+class KeyValuesBinaryTest : public KeyValuesLeakTest {
+protected:
+    // Reads `data` into a new root that the fixture owns; the result of ReadAsBinary in *ok.
+    KeyValues* Read(const Bytes& data, bool* ok = nullptr) {
+        ExactBuffer in(data);
+        KeyValues* root = Owned(new KeyValues("old"));
+        bool result = root->ReadAsBinary(in.buf);
+        if (ok) *ok = result;
+        return root;
+    }
+};
 
 TEST_F(KeyValuesBinaryTest, EntriesHaveTheirExactBytes) {
-    KeyValues* root = new KeyValues("r");
-    root->SetInt("n", 5);
-    const Bytes example = Make({0, "r", 2, "n", 5, 0, 0, 0, 8, 8});
-    EXPECT_EQ(Written(root), example);
-    root->deleteThis();
-
+    // Each entry in a root section "k": its type, name and value, then the two lists' ends.
     struct Case {
         const char* what;
         void (*set)(KeyValues*);
@@ -65,6 +61,7 @@ TEST_F(KeyValuesBinaryTest, EntriesHaveTheirExactBytes) {
     } cases[] = {
         {"string", [](KeyValues* k) { k->SetString("s", "hi"); }, Make({1, "s", "hi"})},
         {"empty string", [](KeyValues* k) { k->SetString("e", ""); }, Make({1, "e", 0})},
+        {"int", [](KeyValues* k) { k->SetInt("n", 5); }, Make({2, "n", 5, 0, 0, 0})},
         {"negative int", [](KeyValues* k) { k->SetInt("i", -2); }, Make({2, "i", 0xFE, 0xFF, 0xFF, 0xFF})},
         {"float", [](KeyValues* k) { k->SetFloat("f", 1.0f); }, Make({3, "f", 0, 0, 0x80, 0x3F})},
         {"pointer", [](KeyValues* k) { k->SetPtr("p", reinterpret_cast<void*>(0x12345678)); },
@@ -77,19 +74,14 @@ TEST_F(KeyValuesBinaryTest, EntriesHaveTheirExactBytes) {
         {"empty section", [](KeyValues* k) { k->FindKey("x", true); }, Make({0, "x", 8})},
     };
     for (const Case& c : cases) {
-        KeyValues* key = new KeyValues("k");
+        KeyValues* key = Owned(new KeyValues("k"));
         c.set(key);
-        Bytes expected = Make({0, "k"});
-        expected.insert(expected.end(), c.bytes.begin(), c.bytes.end());
-        expected.push_back(8);
-        expected.push_back(8);
-        EXPECT_EQ(Written(key), expected) << c.what;
-        key->deleteThis();
+        EXPECT_EQ(Written(key), Make({0, "k", c.bytes, 8, 8})) << c.what;
     }
 }
 
 TEST_F(KeyValuesBinaryTest, ByteOrderFlagReversesNumbersOnWritingOnly) {
-    KeyValues* root = new KeyValues("k");
+    KeyValues* root = Owned(new KeyValues("k"));
     root->SetInt("i", 1);
     root->SetColor("c", Color(1, 2, 3, 4));
     root->SetUint64("u", 0x0102030405060708ull);
@@ -99,12 +91,10 @@ TEST_F(KeyValuesBinaryTest, ByteOrderFlagReversesNumbersOnWritingOnly) {
     EXPECT_EQ(back->GetInt("i"), 0x01000000) << "the reader does not reverse";
     EXPECT_EQ(back->GetUint64("u"), 0x0807060504030201ull);
     EXPECT_TRUE(back->GetColor("c") == Color(1, 2, 3, 4));
-    back->deleteThis();
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesBinaryTest, TreesRoundTripWithEveryTypeTheFormatCarries) {
-    KeyValues* root = new KeyValues("root");
+    KeyValues* root = Owned(new KeyValues("root"));
     root->SetString("s", "text with \"quotes\" and \\");
     root->SetString("empty", "");
     root->SetInt("i", -2147483647 - 1);
@@ -139,8 +129,6 @@ TEST_F(KeyValuesBinaryTest, TreesRoundTripWithEveryTypeTheFormatCarries) {
     ASSERT_NE(back->GetNextKey(), nullptr);
     EXPECT_STREQ(back->GetNextKey()->GetName(), "second");
     EXPECT_EQ(Written(back), bytes) << "tree -> binary -> tree -> binary gives the same bytes";
-    back->deleteThis();
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesBinaryTest, BytesRoundTripIdentically) {
@@ -154,14 +142,12 @@ TEST_F(KeyValuesBinaryTest, BytesRoundTripIdentically) {
         KeyValues* tree = Read(input, &ok);
         EXPECT_TRUE(ok);
         EXPECT_EQ(Written(tree), input);
-        tree->deleteThis();
     }
     KeyValues* unknown = Read(inputs[2]);
     EXPECT_EQ(unknown->GetDataType(), 9);
     EXPECT_EQ(static_cast<unsigned char>(unknown->GetNextKey()->GetDataType()), 200) << "stored as it is";
     EXPECT_EQ(unknown->GetNextKey()->GetNextKey()->GetNextKey()->GetUint64(), 0x0807060504030201ull)
         << "the entry after a 64-bit value is read in its place";
-    unknown->deleteThis();
     // An empty list leaves the root a nameless section, which is written as an entry:
     // a tree always has its root.
     bool ok = false;
@@ -170,7 +156,6 @@ TEST_F(KeyValuesBinaryTest, BytesRoundTripIdentically) {
     EXPECT_EQ(empty->GetNameSymbol(), -1);
     EXPECT_EQ(empty->GetFirstSubKey(), nullptr);
     EXPECT_EQ(Written(empty), Make({0, "", 8, 8}));
-    empty->deleteThis();
 }
 
 TEST_F(KeyValuesBinaryTest, NamesAndTextsKeepAtMost1022Characters) {
@@ -186,12 +171,11 @@ TEST_F(KeyValuesBinaryTest, NamesAndTextsKeepAtMost1022Characters) {
         EXPECT_EQ(std::string(tree->GetString()), text.substr(0, kept));
         ASSERT_NE(tree->GetNextKey(), nullptr) << "the rest is skipped, not read as entries";
         EXPECT_EQ(tree->GetNextKey()->GetInt(), 1);
-        tree->deleteThis();
     }
 }
 
 TEST_F(KeyValuesBinaryTest, RefusesTextAndInvalidBuffersWithoutChangingAnything) {
-    KeyValues* root = new KeyValues("r", "k", 1);
+    KeyValues* root = Owned(new KeyValues("r", "k", 1));
     CUtlBuffer text(0, 0, CUtlBuffer::BUFFER_TEXT);
     EXPECT_FALSE(root->WriteAsBinary(text));
     EXPECT_EQ(text.TellPut(), 0);
@@ -213,7 +197,6 @@ TEST_F(KeyValuesBinaryTest, RefusesTextAndInvalidBuffersWithoutChangingAnything)
     CUtlBuffer small(memory, sizeof(memory), 0);
     EXPECT_FALSE(root->WriteAsBinary(small));
     EXPECT_EQ(Bytes(memory, memory + 6), Make({0, "r", 2, "k"}));
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesBinaryTest, TruncatedInputFailsKeepingWhatWasRead) {
@@ -221,9 +204,8 @@ TEST_F(KeyValuesBinaryTest, TruncatedInputFailsKeepingWhatWasRead) {
         Make({0, "r", 1, "s", "text", 7, "u", 1, 2, 3, 4, 5, 6, 7, 8, 0, "sub", 3, "f", 0, 0, 0x80, 0x3F, 8, 8});
     for (size_t cut = 0; cut < whole.size(); ++cut) {
         bool ok = true;
-        KeyValues* tree = Read(Bytes(whole.begin(), whole.begin() + cut), &ok);
+        Read(Bytes(whole.begin(), whole.begin() + cut), &ok);
         EXPECT_FALSE(ok) << cut;
-        tree->deleteThis();
     }
     // Cut inside the 64-bit value: the key keeps its type and name.
     bool ok = true;
@@ -231,12 +213,10 @@ TEST_F(KeyValuesBinaryTest, TruncatedInputFailsKeepingWhatWasRead) {
     EXPECT_FALSE(ok);
     EXPECT_STREQ(tree->GetString("s"), "text");
     EXPECT_EQ(tree->GetDataType("u"), KeyValues::TYPE_UINT64);
-    tree->deleteThis();
     // A name without its 0 byte at the end of the data.
     KeyValues* cutName = Read(Bytes{2, 'a', 'b'}, &ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(cutName->GetDataType(), KeyValues::TYPE_INT);
-    cutName->deleteThis();
 }
 
 TEST_F(KeyValuesBinaryTest, NestingIsBoundedOnReading) {
@@ -249,14 +229,13 @@ TEST_F(KeyValuesBinaryTest, NestingIsBoundedOnReading) {
     ConsoleCapture console;
     bool ok = false;
     // Sections at depths 0 to kMaxBinaryNesting: the deepest a text can give.
-    KeyValues* tree = Read(nested(KeyValues::kMaxBinaryNesting + 1), &ok);
+    Read(nested(KeyValues::kMaxBinaryNesting + 1), &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(console.Text(), "");
-    tree->deleteThis();
 
     const Bytes tooDeep = nested(KeyValues::kMaxBinaryNesting + 2);
     ExactBuffer in(tooDeep);
-    tree = new KeyValues("old");
+    KeyValues* tree = Owned(new KeyValues("old"));
     EXPECT_FALSE(tree->ReadAsBinary(in.buf));
     EXPECT_EQ(console.Text(), "KeyValues::ReadAsBinary: lists nested deeper than 256\n");
     EXPECT_TRUE(in.buf.IsValid());
@@ -267,7 +246,6 @@ TEST_F(KeyValuesBinaryTest, NestingIsBoundedOnReading) {
     EXPECT_EQ(depth, KeyValues::kMaxBinaryNesting);
     EXPECT_EQ(node->GetDataType(), KeyValues::TYPE_NONE);
     EXPECT_STREQ(node->GetName(), "k");
-    tree->deleteThis();
 
     // Every tree the text reader can build reads back from binary: blocks as deep as it
     // allows, and the empty section it leaves for a block nested deeper.
@@ -275,14 +253,12 @@ TEST_F(KeyValuesBinaryTest, NestingIsBoundedOnReading) {
     for (int i = 0; i < KeyValues::kMaxBlockNesting; ++i) text += "k { ";
     text += "v 1 deeper { x 1 } ";
     for (int i = 0; i < KeyValues::kMaxBlockNesting; ++i) text += "} ";
-    KeyValues* fromText = new KeyValues("t");
+    KeyValues* fromText = Owned(new KeyValues("t"));
     fromText->LoadFromBuffer("deep.txt", text.c_str());
     console.Clear();
-    KeyValues* back = Read(Written(fromText), &ok);
+    Read(Written(fromText), &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(console.Text(), "");
-    back->deleteThis();
-    fromText->deleteThis();
 }
 
 // A recursive writer would overflow the small stack long before this depth.

@@ -3,21 +3,17 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <math.h>
-#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
-#include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
-#include "support/ArrayAllocations.h"
 #include "support/ConsoleCapture.h"
 #include "support/ExactBuffer.h"
+#include "support/KeyValuesDump.h"
 #include "support/KeyValuesLeakTest.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
@@ -36,12 +32,13 @@ protected:
     }
 };
 
-// A root loaded from `text`, released by the destructor.
+// A root loaded from `text` (includes read from `fs`), released by the destructor.
 struct Loaded {
-    explicit Loaded(const std::string& text, bool escapes = false, const char* name = "t.txt")
+    explicit Loaded(const std::string& text, bool escapes = false, const char* name = "t.txt",
+                    IBaseFileSystem* fs = nullptr)
         : root(new KeyValues("unnamed")) {
         root->UsesEscapeSequences(escapes);
-        root->LoadFromBuffer(name, text.c_str());
+        root->LoadFromBuffer(name, text.c_str(), fs);
     }
     ~Loaded() { root->deleteThis(); }
     KeyValues* operator->() const { return root; }
@@ -65,16 +62,9 @@ std::vector<std::string> ErrorLines(const ConsoleCapture& console) {
 }  // namespace
 
 TEST_F(KeyValuesReaderTest, ValuesAreTypedByHowFarStrtolAndStrtodRead) {
-    Loaded kv("root { \"a\" \"1\" b 2.5 c \"x y\" d \"\" }");
-    EXPECT_STREQ(kv->GetName(), "root");
-    EXPECT_EQ(kv->GetDataType("a"), KeyValues::TYPE_INT);
-    EXPECT_EQ(kv->GetInt("a"), 1);
-    EXPECT_EQ(kv->GetDataType("b"), KeyValues::TYPE_FLOAT);
-    EXPECT_FLOAT_EQ(kv->GetFloat("b"), 2.5f);
-    EXPECT_EQ(kv->GetDataType("c"), KeyValues::TYPE_STRING);
-    EXPECT_STREQ(kv->GetString("c"), "x y");
-    EXPECT_EQ(kv->GetDataType("d"), KeyValues::TYPE_STRING);
-    EXPECT_STREQ(kv->GetString("d", "dflt"), "");
+    EXPECT_EQ(DumpKeyValues(Loaded("root { \"a\" \"1\" b 2.5 c \"x y\" d \"\" }").root),
+              "\"root\" none\n  \"a\" int 1\n  \"b\" float 2.5 (0x40200000)\n  \"c\" string \"x y\"\n"
+              "  \"d\" string \"\"\n");
 
     struct Case {
         const char* text;
@@ -129,44 +119,33 @@ TEST_F(KeyValuesReaderTest, ValuesAreTypedByHowFarStrtolAndStrtodRead) {
 }
 
 TEST_F(KeyValuesReaderTest, BlocksNestAndTopLevelBlocksFormAChain) {
-    Loaded nested("a { b { c 1 } \"q\" \"{\" b { c 2 } #include x }");
-    EXPECT_STREQ(nested->GetName(), "a");
-    EXPECT_EQ(nested->GetDataType(), KeyValues::TYPE_NONE);
-    EXPECT_EQ(nested->GetDataType("b"), KeyValues::TYPE_NONE);
-    EXPECT_EQ(nested->GetInt("b/c"), 1);
-    EXPECT_STREQ(nested->GetString("q"), "{");  // a quoted brace is text
-    KeyValues* second = nested->FindKey("b")->GetNextKey()->GetNextKey();
-    EXPECT_STREQ(second->GetName(), "b");  // repeated names make new keys in order
-    EXPECT_EQ(second->GetInt("c"), 2);
-    EXPECT_STREQ(nested->GetString("#include"), "x");  // only a directive at top level
-
-    Loaded chain("first { x 1 } second { y 2 }");
-    EXPECT_EQ(ChainNames(chain.root), (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(chain->GetNextKey()->GetInt("y"), 2);
-
-    Loaded comments("a { // note\n b 1 // more\n// whole line\n c \"//x\" }//");
-    EXPECT_EQ(comments->GetInt("b"), 1);
-    EXPECT_STREQ(comments->GetString("c"), "//x");
+    // A quoted brace is text, repeated names make new keys in order, and "#include" is a
+    // directive only at the top level.
+    EXPECT_EQ(DumpKeyValues(Loaded("a { b { c 1 } \"q\" \"{\" b { c 2 } #include x }").root),
+              "\"a\" none\n  \"b\" none\n    \"c\" int 1\n  \"q\" string \"{\"\n  \"b\" none\n    \"c\" int 2\n"
+              "  \"#include\" string \"x\"\n");
+    EXPECT_EQ(DumpKeyValues(Loaded("first { x 1 } second { y 2 }").root, kDumpSiblings),
+              "\"first\" none\n  \"x\" int 1\n\"second\" none\n  \"y\" int 2\n");
+    EXPECT_EQ(DumpKeyValues(Loaded("a { // note\n b 1 // more\n// whole line\n c \"//x\" }//").root),
+              "\"a\" none\n  \"b\" int 1\n  \"c\" string \"//x\"\n");
 
     // Loading adds to what is there: children after the old ones, blocks before the old
     // later siblings (which stay owned by the chain).
-    KeyValues* root = new KeyValues("old");
+    KeyValues* root = Owned(new KeyValues("old"));
     root->SetInt("kept", 1);
     root->SetNextKey(new KeyValues("tail"));
     root->LoadFromBuffer("t", "new { added 2 } more { }");
     EXPECT_EQ(ChainNames(root), (std::vector<std::string>{"new", "more", "tail"}));
     EXPECT_STREQ(root->GetFirstSubKey()->GetName(), "kept");
     EXPECT_EQ(root->GetInt("added"), 2);
-    root->deleteThis();
 
     EXPECT_TRUE(Loaded("").root->IsEmpty());
     // A UTF-8 byte-order mark is skipped at the start of the text only, and counts as no
     // key-value error (the report count is what a caller checks).
     const std::string mark = "\xEF\xBB\xBF";
     const int reportsBefore = g_KeyValuesErrorStack.GetReportCount();
-    Loaded marked(mark + "root { a 1 } second { }");
-    EXPECT_EQ(ChainNames(marked.root), (std::vector<std::string>{"root", "second"}));
-    EXPECT_EQ(marked->GetInt("a"), 1);
+    EXPECT_EQ(DumpKeyValues(Loaded(mark + "root { a 1 } second { }").root, kDumpSiblings),
+              "\"root\" none\n  \"a\" int 1\n\"second\" none\n");
     EXPECT_EQ(g_KeyValuesErrorStack.GetReportCount(), reportsBefore);
     EXPECT_TRUE(Loaded(mark).root->IsEmpty());
     EXPECT_EQ(std::string(Loaded(mark.substr(0, 2) + "x { }")->GetName()), mark.substr(0, 2) + "x") << "a part is text";
@@ -225,6 +204,7 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
     struct Case {
         std::string text;
         std::vector<std::string> lines;
+        const char* file = "cfg.txt";
     };
     const Case cases[] = {
         {"root { sub { key } }",
@@ -241,20 +221,16 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
         {"\"a\nKeyValues Error: forged\" { b",
          {"KeyValues Error: RecursiveLoadFromBuffer:  got NULL key in file cfg.txt",
           "a\\x0AKeyValues Error: forged, "}},
+        // Nor can a file name.
+        {"a b",
+         {"KeyValues Error: LoadFromBuffer: missing { in file cfg\\x0D\\x0AKeyValues Error: forged.txt", ""},
+         "cfg\r\nKeyValues Error: forged.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ConsoleCapture console;
-        Loaded kv(c.text, false, "cfg.txt");
+        Loaded kv(c.text, false, c.file);
         EXPECT_EQ(console.Lines(), c.lines);
-    }
-    {
-        ConsoleCapture console;
-        Loaded kv("a b", false, "cfg\r\nKeyValues Error: forged.txt");
-        EXPECT_EQ(console.Lines(),
-                  (std::vector<std::string>{"KeyValues Error: LoadFromBuffer: missing { in file cfg\\x0D\\x0AKeyValues "
-                                            "Error: forged.txt",
-                                            ""}));
     }
 
     // The tree keeps what was read before an error, keys without values included.
@@ -307,9 +283,8 @@ TEST_F(KeyValuesReaderTest, ErrorsAreReportedWithTheKeysThatWereOpen) {
         std::vector<std::string> heard;
         g_KeyValuesErrorStack.SetListener(
             [](const char* message, const char* file, int line, int column, void* context) {
-                static_cast<std::vector<std::string>*>(context)->push_back(std::string(file) + ":" +
-                                                                           std::to_string(line) + ":" +
-                                                                           std::to_string(column) + " " + message);
+                static_cast<std::vector<std::string>*>(context)->push_back(
+                    std::string(file) + ":" + std::to_string(line) + ":" + std::to_string(column) + " " + message);
             },
             &heard);
         ConsoleCapture console;
@@ -326,7 +301,7 @@ TEST_F(KeyValuesReaderTest, AZeroByteEndsEveryOpenBlock) {
     // it is reached, without being consumed.
     ConsoleCapture console;
     ExactBuffer text(std::string("a { b { \0 } } c { }", 19));
-    KeyValues* kv = new KeyValues("x");
+    KeyValues* kv = Owned(new KeyValues("x"));
     EXPECT_TRUE(kv->LoadFromBuffer("z.txt", text.buf));
     EXPECT_EQ(console.Lines(), (std::vector<std::string>{
                                    "KeyValues Error: RecursiveLoadFromBuffer:  got empty keyname in file z.txt",
@@ -336,14 +311,12 @@ TEST_F(KeyValuesReaderTest, AZeroByteEndsEveryOpenBlock) {
                                }));
     EXPECT_EQ(kv->GetNextKey(), nullptr);  // the top level stopped at the 0 byte
     EXPECT_EQ(text.buf.TellGet(), 8);
-    kv->deleteThis();
 
     ExactBuffer value(std::string("a { v \0 w 1 }", 13));
-    kv = new KeyValues("x");
-    kv->LoadFromBuffer("z.txt", value.buf);
-    EXPECT_EQ(kv->GetDataType("v"), KeyValues::TYPE_STRING);
-    EXPECT_STREQ(kv->GetString("v", "dflt"), "");
-    kv->deleteThis();
+    KeyValues* valued = Owned(new KeyValues("x"));
+    valued->LoadFromBuffer("z.txt", value.buf);
+    EXPECT_EQ(valued->GetDataType("v"), KeyValues::TYPE_STRING);
+    EXPECT_STREQ(valued->GetString("v", "dflt"), "");
 }
 
 TEST_F(KeyValuesReaderTest, EscapesFollowTheNodeLoadedInto) {
@@ -415,25 +388,25 @@ TEST_F(KeyValuesReaderTest, IncludesLoadBesideTheIncludingFile) {
     fs.files["cfg/other.txt"] = "other { b 2 } other2 { }";
     fs.files["cfg/sub/third.txt"] = "third { } #include fourth.txt";
     fs.files["cfg/sub/fourth.txt"] = "fourth { }";
-    KeyValues* kv = new KeyValues("root");
+    KeyValues* kv = Owned(new KeyValues("root"));
     EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/main.txt", "GAME"));
     EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"main", "other", "other2", "third", "fourth"}));
     EXPECT_EQ(kv->GetNextKey()->GetInt("b"), 2);
     EXPECT_EQ(fs.pathIds, (std::vector<std::string>{"GAME", "(null)", "(null)", "(null)"}));
-    kv->deleteThis();
+    auto loadFile = [&](const char* file) {
+        KeyValues* root = Owned(new KeyValues("root"));
+        EXPECT_TRUE(root->LoadFromFile(&fs, file));
+        return ChainNames(root);
+    };
 
     // A missing include is reported and skipped. After an include has loaded, reports of
     // the including text name no file.
     {
         ConsoleCapture console;
-        kv = new KeyValues("root");
-        kv->LoadFromBuffer("cfg\\main.txt", "#include nope.txt", &fs);
-        EXPECT_EQ(ChainNames(kv), std::vector<std::string>{"root"});
-        kv->deleteThis();
-        kv = new KeyValues("root");
-        kv->LoadFromBuffer("cfg/main.txt", "#include other.txt x y", &fs);
-        EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"x", "other", "other2"}));
-        kv->deleteThis();
+        EXPECT_EQ(ChainNames(Loaded("#include nope.txt", false, "cfg\\main.txt", &fs).root),
+                  std::vector<std::string>{"unnamed"});
+        EXPECT_EQ(ChainNames(Loaded("#include other.txt x y", false, "cfg/main.txt", &fs).root),
+                  (std::vector<std::string>{"x", "other", "other2"}));
         EXPECT_EQ(console.Lines(),
                   (std::vector<std::string>{
                       "KeyValues::ParseIncludedKeys: Couldn't load included keyvalue file cfg\\nope.txt",
@@ -446,14 +419,8 @@ TEST_F(KeyValuesReaderTest, IncludesLoadBesideTheIncludingFile) {
     fs.files["cfg/self.txt"] = "self { } #include self.txt";
     {
         ConsoleCapture console;
-        kv = new KeyValues("root");
-        EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/a.txt"));
-        EXPECT_EQ(ChainNames(kv), (std::vector<std::string>{"a", "b"}));
-        kv->deleteThis();
-        kv = new KeyValues("root");
-        EXPECT_TRUE(kv->LoadFromFile(&fs, "cfg/self.txt"));
-        EXPECT_EQ(ChainNames(kv), std::vector<std::string>{"self"});
-        kv->deleteThis();
+        EXPECT_EQ(loadFile("cfg/a.txt"), (std::vector<std::string>{"a", "b"}));
+        EXPECT_EQ(loadFile("cfg/self.txt"), std::vector<std::string>{"self"});
         EXPECT_EQ(ErrorLines(console),
                   (std::vector<std::string>{"KeyValues Error: #include cycle: cfg/a.txt in file cfg/b.txt",
                                             "KeyValues Error: #include cycle: cfg/self.txt in file cfg/self.txt"}));
@@ -466,10 +433,7 @@ TEST_F(KeyValuesReaderTest, IncludesLoadBesideTheIncludingFile) {
     }
     {
         ConsoleCapture console;
-        kv = new KeyValues("root");
-        kv->LoadFromFile(&fs, "cfg/d0.txt");
-        EXPECT_EQ(ChainNames(kv).size(), 1u + KeyValues::kMaxIncludeDepth);
-        kv->deleteThis();
+        EXPECT_EQ(loadFile("cfg/d0.txt").size(), 1u + KeyValues::kMaxIncludeDepth);
         std::string last = "cfg/d" + std::to_string(KeyValues::kMaxIncludeDepth + 1) + ".txt";
         EXPECT_EQ(ErrorLines(console),
                   std::vector<std::string>{"KeyValues Error: #include nested too deep: " + last + " in file cfg/d" +
@@ -564,10 +528,9 @@ TEST_F(KeyValuesReaderTest, IntsKeepTheirTextExactly) {
         }
         // Copies keep the text, whether it was made yet or not.
         KeyValues* fresh = kv->FindKey("w");
-        KeyValues* copy = kv->MakeCopy();
+        KeyValues* copy = Owned(kv->MakeCopy());
         EXPECT_STREQ(copy->GetString("v"), text);
         EXPECT_STREQ(copy->FindKey("w")->GetSourceText(), text);
-        copy->deleteThis();
         KeyValues assigned("a");
         assigned = *fresh;
         EXPECT_STREQ(assigned.GetString(), text);
@@ -642,35 +605,31 @@ TEST_F(KeyValuesReaderTest, QuotedTokensDecodeAtEveryOffset) {
     // value is what C string functions see, and is typed as such.
     const char withZero[] = "r { v \"12\0x\" w \"a\0\" }";
     ExactBuffer zero(std::string(withZero, sizeof(withZero) - 1));
-    KeyValues* zeroRoot = new KeyValues("z");
+    KeyValues* zeroRoot = Owned(new KeyValues("z"));
     zeroRoot->LoadFromBuffer("z.txt", zero.buf);
     EXPECT_EQ(zeroRoot->GetDataType("v"), KeyValues::TYPE_INT);
     EXPECT_STREQ(zeroRoot->GetString("v"), "12");
     EXPECT_STREQ(zeroRoot->GetString("w"), "a");
-    zeroRoot->deleteThis();
 
-    // The limit: 1023 characters are kept in place, the 1024th is dropped.
-    for (int length : {1022, 1023, 1024, 1025}) {
-        const std::string name(static_cast<size_t>(length), 'n'), value(static_cast<size_t>(length), 'v');
-        Loaded kv("r { \"" + name + "\" \"" + value + "\" z 1 }");
+    // The limit: 1023 characters are kept in place, the 1024th is dropped with the rest,
+    // and reading goes on after the closing quote.
+    auto expectKept = [](const std::string& quoted, bool escapes, const std::string& want) {
+        Loaded kv("r { \"" + quoted + "\" \"" + quoted + "\" z 1 }", escapes);
         KeyValues* key = kv->GetFirstSubKey();
         ASSERT_NE(key, nullptr);
-        EXPECT_EQ(strlen(key->GetName()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
-        EXPECT_EQ(strlen(key->GetString()), static_cast<size_t>(length > 1023 ? 1023 : length)) << length;
+        EXPECT_EQ(std::string(key->GetName()), want);
+        EXPECT_EQ(std::string(key->GetString()), want);
         EXPECT_EQ(kv->GetInt("z"), 1);
+    };
+    for (size_t length : {1022, 1023, 1024, 1025}) {
+        SCOPED_TRACE(length);
+        expectKept(std::string(length, 'n'), false, std::string(std::min<size_t>(length, 1023), 'n'));
     }
     // With escapes on, a character that comes from an escape counts as one: an escape
-    // that makes the 1023rd character is kept, one that would make the 1024th is dropped
-    // with the rest, and reading goes on after the closing quote.
-    for (int before : {1021, 1022, 1023}) {
-        const std::string lead(static_cast<size_t>(before), 'e');
-        const std::string quoted = lead + "\\t\\ntail";
-        const std::string want = (lead + "\t\ntail").substr(0, 1023);
-        Loaded kv("r { \"" + quoted + "\" \"" + quoted + "\" z 1 }", true);
-        KeyValues* key = kv->GetFirstSubKey();
-        ASSERT_NE(key, nullptr);
-        EXPECT_EQ(std::string(key->GetName()), want) << before;
-        EXPECT_EQ(std::string(key->GetString()), want) << before;
-        EXPECT_EQ(kv->GetInt("z"), 1) << before;
+    // that makes the 1023rd character is kept, one that would make the 1024th is dropped.
+    for (size_t before : {1021, 1022, 1023}) {
+        SCOPED_TRACE(before);
+        const std::string lead(before, 'e');
+        expectKept(lead + "\\t\\ntail", true, (lead + "\t\ntail").substr(0, 1023));
     }
 }

@@ -10,54 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "host/tier0/HostTier0.h"
-#include "host/vstdlib/HostVstdlib.h"
 #include "support/ConsoleCapture.h"
 #include "support/KeyValuesDump.h"
 #include "support/KeyValuesLeakTest.h"
+#include "support/MemoryFileSystem.h"
 #include "support/SmallStack.h"
-#include "tier1/IBaseFileSystem.h"
 #include "tier1/KeyValues.h"
 #include "tier1/UtlBuffer.h"
 
 namespace {
-
-class KeyValuesWriterTest : public KeyValuesLeakTest {};
-
-// A file system that keeps what is written to each open file; it takes at most
-// `capacity` bytes in all (-1: no limit) and then reports short writes.
-class RecordingFileSystem : public IBaseFileSystem {
-public:
-    std::string written;
-    std::vector<std::string> opened;
-    std::vector<std::string> modes;
-    bool refuseOpen = false;
-    int capacity = -1;
-    int openFiles = 0;
-    int writeCalls = 0;
-
-    int Read(void*, int, FileHandle_t) override { return 0; }
-    int Write(const void* input, int size, FileHandle_t file) override {
-        EXPECT_EQ(file, this);
-        ++writeCalls;
-        int take = size;
-        if (capacity >= 0) {
-            int room = capacity - static_cast<int>(written.size());
-            take = room < size ? (room > 0 ? room : 0) : size;
-        }
-        written.append(static_cast<const char*>(input), static_cast<size_t>(take));
-        return take;
-    }
-    FileHandle_t Open(const char* name, const char* mode, const char* pathID) override {
-        opened.push_back(std::string(name) + "|" + (pathID ? pathID : "(null)"));
-        modes.push_back(mode);
-        if (refuseOpen) return nullptr;
-        ++openFiles;
-        return this;
-    }
-    void Close(FileHandle_t) override { --openFiles; }
-    unsigned int Size(FileHandle_t) override { return 0; }
-};
 
 std::string Saved(KeyValues* root, int indent = 0) {
     CUtlBuffer buf(0, 0, CUtlBuffer::BUFFER_TEXT);
@@ -65,15 +26,19 @@ std::string Saved(KeyValues* root, int indent = 0) {
     return std::string(static_cast<const char*>(buf.Base()), static_cast<size_t>(buf.TellPut()));
 }
 
-KeyValues* Load(const std::string& text, bool escapes = false) {
-    KeyValues* root = new KeyValues("unnamed");
-    root->UsesEscapeSequences(escapes);
-    root->LoadFromBuffer("t.txt", text.c_str());
-    return root;
-}
+class KeyValuesWriterTest : public KeyValuesLeakTest {
+protected:
+    // A new root loaded from `text`, owned by the fixture.
+    KeyValues* Load(const std::string& text, bool escapes = false) {
+        KeyValues* root = Owned(new KeyValues("unnamed"));
+        root->UsesEscapeSequences(escapes);
+        root->LoadFromBuffer("t.txt", text.c_str());
+        return root;
+    }
+};
 
 TEST_F(KeyValuesWriterTest, WritesTheTabbedLayoutToBufferAndFileAlike) {
-    KeyValues* root = new KeyValues("cfg");
+    KeyValues* root = Owned(new KeyValues("cfg"));
     root->SetString("a", "x");
     root->SetInt("n", 5);
     root->SetFloat("s/f", 0.5f);
@@ -97,22 +62,21 @@ TEST_F(KeyValuesWriterTest, WritesTheTabbedLayoutToBufferAndFileAlike) {
 
     // Both destinations at once receive the same bytes; automatic tabs of a text buffer
     // never add to them, and the tree is not changed by writing (n stays an int).
-    RecordingFileSystem fs;
+    MemoryFileSystem fs;
     CUtlBuffer buf(0, 0, CUtlBuffer::BUFFER_TEXT);
     buf.PushTab();
-    EXPECT_TRUE(root->RecursiveSaveToFile(&fs, &fs, &buf, 0));
-    EXPECT_EQ(fs.written, nineLines);
+    EXPECT_TRUE(root->RecursiveSaveToFile(&fs, fs.Open("out.txt", "wb", nullptr), &buf, 0));
+    EXPECT_EQ(fs.files["out.txt"], nineLines);
     EXPECT_EQ(std::string(static_cast<const char*>(buf.Base()), static_cast<size_t>(buf.TellPut())), nineLines);
     EXPECT_EQ(root->GetDataType("n"), KeyValues::TYPE_INT);
 
     // The root's later siblings are not written.
     root->SetNextKey(new KeyValues("sibling", "k", "v"));
     EXPECT_EQ(Saved(root), nineLines);
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, EachTypeWritesItsValueOrNothing) {
-    KeyValues* root = new KeyValues("r");
+    KeyValues* root = Owned(new KeyValues("r"));
     root->SetString("empty", "");
     root->FindKey("emptySection", true);
     int target = 0;
@@ -149,8 +113,6 @@ TEST_F(KeyValuesWriterTest, EachTypeWritesItsValueOrNothing) {
     EXPECT_EQ(back->GetInt("one"), 2147483647) << "100000000000000, saturated";
     EXPECT_EQ(back->GetDataType("order"), KeyValues::TYPE_INT);
     EXPECT_STREQ(back->GetString("order"), "0807060504030201");
-    back->deleteThis();
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
@@ -164,7 +126,7 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
         {true, "tab\tline\nend", "tab\tline\nend"},  // nothing else changes
     };
     for (const Case& c : cases) {
-        KeyValues* root = new KeyValues("r");
+        KeyValues* root = Owned(new KeyValues("r"));
         root->UsesEscapeSequences(c.escapes);
         root->SetString("k", c.value);
         EXPECT_EQ(Saved(root), std::string("\"r\"\n{\n\t\"k\"\t\t\"") + c.written + "\"\n}\n") << c.value;
@@ -174,13 +136,11 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
         } else {
             EXPECT_STREQ(back->GetString("k"), "say \\") << "without escapes a quote cannot be read back";
         }
-        back->deleteThis();
-        root->deleteThis();
     }
 
     // Every name is converted, numbers' names too, each line by the setting of the block
     // holding it; the root's own name line by the root's setting.
-    KeyValues* root = new KeyValues("r\\oot");
+    KeyValues* root = Owned(new KeyValues("r\\oot"));
     root->UsesEscapeSequences(true);
     KeyValues* sub = root->CreateKey("s\\ub");  // written by the root's setting (on)
     sub->UsesEscapeSequences(false);
@@ -191,26 +151,19 @@ TEST_F(KeyValuesWriterTest, ConvertsQuotesAlwaysAndBackslashesWithEscapes) {
               "\t\"s\\\\ub\"\n\t{\n\t\t\"i\\\\\"nt\"\t\t\"1\"\n\t}\n"
               "\t\"f\\\"\"\t\t\"1.500000\"\n"
               "}\n");
-    root->deleteThis();
 
-    // A long text with many quotes goes out whole through the scratch area.
+    // A long text with many quotes goes out whole through the scratch area, and runs of
+    // escapes at either parity meet every edge of it.
     std::string longText(5000, 'a');
     for (size_t i = 0; i < longText.size(); i += 3) longText[i] = '"';
-    KeyValues* big = new KeyValues("r");
+    KeyValues* big = Owned(new KeyValues("r"));
     big->UsesEscapeSequences(true);
-    big->SetString("k", longText.c_str());
-    std::string expected;
-    for (char c : longText) expected += c == '"' ? "\\\"" : std::string(1, c);
-    EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + expected + "\"\n}\n");
-    // Runs of escapes at either parity meet every edge of the scratch area.
-    for (const char* prefix : {"", "a"}) {
-        const std::string quotes = prefix + std::string(700, '"');
-        big->SetString("k", quotes.c_str());
-        std::string escaped = prefix;
-        for (int i = 0; i < 700; ++i) escaped += "\\\"";
-        EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + escaped + "\"\n}\n") << "prefix " << prefix;
+    for (const std::string& text : {longText, std::string(700, '"'), "a" + std::string(700, '"')}) {
+        big->SetString("k", text.c_str());
+        std::string escaped;
+        for (char c : text) escaped += c == '"' ? "\\\"" : std::string(1, c);
+        EXPECT_EQ(Saved(big), "\"r\"\n{\n\t\"k\"\t\t\"" + escaped + "\"\n}\n") << text.substr(0, 2);
     }
-    big->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
@@ -232,43 +185,36 @@ TEST_F(KeyValuesWriterTest, NumbersReadFromTextAreWrittenWithTheirText) {
     KeyValues* second = Load(saved);
     EXPECT_EQ(Saved(second), saved) << "the second text is the first";
     EXPECT_STREQ(second->FindKey("code")->GetSourceText(), "7");
-    for (KeyValues* tree : {first, second}) {
-        KeyValues* code = tree->FindKey("code");
-        tree->RemoveSubKey(code);
-        code->deleteThis();
-    }
+    for (KeyValues* tree : {first, second}) tree->RemoveSubKey(Owned(tree->FindKey("code")));
     EXPECT_EQ(DumpKeyValues(second, kDumpSourceText), DumpKeyValues(first, kDumpSourceText));
-    second->deleteThis();
-    first->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
-    KeyValues* root = new KeyValues("cfg", "a", "x");
-    RecordingFileSystem fs;
+    KeyValues* root = Owned(new KeyValues("cfg", "a", "x"));
+    MemoryFileSystem fs;
+    std::string& written = fs.files["cfg/out.txt"];
     ConsoleCapture console;
     EXPECT_TRUE(root->SaveToFile(&fs, "cfg/out.txt", "MOD"));
-    EXPECT_EQ(fs.written, "\"cfg\"\n{\n\t\"a\"\t\t\"x\"\n}\n");
-    EXPECT_EQ(fs.opened, (std::vector<std::string>{"cfg/out.txt|MOD"}));
+    EXPECT_EQ(written, "\"cfg\"\n{\n\t\"a\"\t\t\"x\"\n}\n");
+    EXPECT_EQ(fs.opened, (std::vector<std::string>{"cfg/out.txt"}));
+    EXPECT_EQ(fs.pathIds, (std::vector<std::string>{"MOD"}));
     EXPECT_EQ(fs.modes, (std::vector<std::string>{"wb"}));
     EXPECT_EQ(fs.openFiles, 0);
     EXPECT_EQ(console.Text(), "");
 
     // A file system that takes one byte less than the whole text.
-    const int whole = static_cast<int>(fs.written.size());
-    fs.written.clear();
-    fs.capacity = whole - 1;
+    const int whole = static_cast<int>(written.size());
+    fs.writeLimit = whole - 1;
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/out.txt", nullptr));
-    EXPECT_EQ(fs.written.size(), static_cast<size_t>(whole - 1));
+    EXPECT_EQ(written.size(), static_cast<size_t>(whole - 1));
     EXPECT_EQ(fs.openFiles, 0) << "closed after a failed write too";
     EXPECT_EQ(console.Text(), "KeyValues::SaveToFile: couldn't write file \"cfg/out.txt\" in path \"NULL\".\n");
-    fs.written.clear();
-    fs.capacity = whole;
+    fs.writeLimit = whole;
     EXPECT_TRUE(root->SaveToFile(&fs, "cfg/out.txt", nullptr)) << "an exact fit is no failure";
 
     // Failing from the start: nothing more is asked of the file system after the first
     // short write.
-    fs.written.clear();
-    fs.capacity = 0;
+    fs.writeLimit = 0;
     fs.writeCalls = 0;
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/out.txt", nullptr));
     EXPECT_EQ(fs.writeCalls, 1);
@@ -279,13 +225,12 @@ TEST_F(KeyValuesWriterTest, WriteFailuresStopTheWriteAndAreReported) {
     EXPECT_FALSE(root->RecursiveSaveToFile(small, 0));
     EXPECT_FALSE(small.IsValid());
     EXPECT_EQ(std::string(memory, 8), "\"cfg\"\n{\n");
-    root->deleteThis();
 }
 
 TEST_F(KeyValuesWriterTest, UnopenableFilesAreReportedAndNothingIsWritten) {
-    KeyValues* root = new KeyValues("cfg", "a", "x");
-    RecordingFileSystem fs;
-    fs.refuseOpen = true;
+    KeyValues* root = Owned(new KeyValues("cfg", "a", "x"));
+    MemoryFileSystem fs;
+    fs.refuseWrites = true;
     ConsoleCapture console;
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/locked.txt", nullptr));
     EXPECT_FALSE(root->SaveToFile(&fs, "cfg/locked.txt", "GAME"));
@@ -298,9 +243,8 @@ TEST_F(KeyValuesWriterTest, UnopenableFilesAreReportedAndNothingIsWritten) {
                                    "KeyValues::SaveToFile: couldn't open file \"cfg/x.txt\" in path \"MOD\".",
                                }));
     EXPECT_EQ(fs.opened.size(), 2u) << "a null name is never handed to the file system";
-    EXPECT_EQ(fs.written, "");
+    EXPECT_TRUE(fs.files.empty());
     EXPECT_EQ(fs.writeCalls, 0);
-    root->deleteThis();
 }
 
 // A recursive writer would overflow the small stack long before this depth.
@@ -355,8 +299,6 @@ TEST_F(KeyValuesWriterTest, RealFilesRoundTripThroughTextWithoutLosingKeys) {
         // Compared as booleans: a failure names the file, not megabytes of dump.
         EXPECT_TRUE(DumpKeyValues(second, kDumpSiblings) == DumpKeyValues(first, kDumpSiblings)) << path;
         EXPECT_TRUE(savedChain(second) == saved) << path;
-        first->deleteThis();
-        second->deleteThis();
         ++files;
     }
     EXPECT_GE(files, 70);

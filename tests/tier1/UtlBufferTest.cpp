@@ -8,20 +8,17 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/tier0/HostTier0.h"
+#include "support/BufferState.h"
 #include "support/ExactBuffer.h"
 #include "tier1/UtlCharConversion.h"
 
 namespace {
 
 typedef CUtlBuffer B;
-
-// The readable data: position 0 up to the high-water mark.
-std::string Data(const CUtlBuffer& b) {
-    return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
-}
 
 struct AllocLimit {
     explicit AllocLimit(size_t bytes) { HostTier0_SetAllocLimit(bytes); }
@@ -45,30 +42,56 @@ private:
     bool answer_;
 };
 
+// CheckArbitraryPeekGet's answer and the wish as it cut it down.
+std::pair<bool, int> Peek(CUtlBuffer& b, int offset, int wish) {
+    const bool readable = b.CheckArbitraryPeekGet(offset, wish);
+    return {readable, wish};
+}
+
+// The read state (BufferState.h) after reading one value with `get`.
+template <typename T>
+std::string Read(CUtlBuffer& b, T (CUtlBuffer::*get)()) {
+    const T value = (b.*get)();
+    return ReadState(std::to_string(value), b);
+}
+
+// The read state after GetString, GetLine or ParseToken into 64 bytes.
+std::string GetString(CUtlBuffer& b, int maxChars) {
+    char dest[64];
+    b.GetString(dest, maxChars);
+    return ReadState(dest, b);
+}
+std::string GetLine(CUtlBuffer& b, int maxChars) {
+    char dest[64];
+    b.GetLine(dest, maxChars);
+    return ReadState(dest, b);
+}
+std::string ParseToken(CUtlBuffer& b, const char* startDelim, const char* endDelim, int maxLen = 16) {
+    char dest[64] = "untouched";
+    const bool found = b.ParseToken(startDelim, endDelim, dest, maxLen);
+    return (found ? "found " : "not found ") + ReadState(dest, b);
+}
+
 }  // namespace
 
 TEST(UtlBufferTest, OwnedMemoryGrowsByPolicyAndKeepsTerminator) {
+    // The sizes the memory takes as bytes are put one at a time: (bytes put, size).
+    using Steps = std::vector<std::pair<int, int>>;
+    auto growth = [](CUtlBuffer& b, int bytes) {
+        Steps steps;
+        for (int i = 1; i <= bytes; ++i) {
+            b.PutChar('x');
+            if (steps.empty() || steps.back().second != b.Size()) steps.push_back({i, b.Size()});
+        }
+        return steps;
+    };
     CUtlBuffer doubling(0, 0, 0);
     EXPECT_EQ(doubling.Size(), 0);
-    std::vector<int> sizes;
-    for (int i = 0; i < 33; ++i) {
-        doubling.PutChar(static_cast<char>('a' + i % 26));
-        if (sizes.empty() || sizes.back() != doubling.Size()) sizes.push_back(doubling.Size());
-        if (i == 30) {
-            EXPECT_EQ(doubling.Size(), 32);  // 31 bytes and the terminator
-        }
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{32, 64}));
+    EXPECT_EQ(growth(doubling, 33), (Steps{{1, 32}, {32, 64}}));  // 31 bytes and the terminator fill 32
     EXPECT_EQ(doubling.TellMaxPut(), 33);
     EXPECT_EQ(static_cast<const char*>(doubling.Base())[33], 0);
-
     CUtlBuffer tens(10, 0, 0);
-    sizes.clear();
-    for (int i = 0; i < 24; ++i) {
-        tens.PutChar('x');
-        if (sizes.empty() || sizes.back() != tens.Size()) sizes.push_back(tens.Size());
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(growth(tens, 24), (Steps{{1, 10}, {10, 20}, {20, 30}}));
 
     CUtlBuffer preallocated(0, 16, 0);
     EXPECT_EQ(preallocated.Size(), 16);
@@ -86,16 +109,14 @@ TEST(UtlBufferTest, HighWaterMarkMovesOnlyForward) {
     EXPECT_EQ(static_cast<const char*>(b.Base())[3], 0);
 
     b.SeekPut(B::SEEK_FROM_HEAD, 1);
-    EXPECT_EQ(b.TellMaxPut(), 3);
-    EXPECT_EQ(Data(b), "abc");  // seeking back stores nothing
+    EXPECT_EQ(BufferData(b), "abc");  // seeking back stores nothing and keeps the mark
     b.PutChar('X');
-    EXPECT_EQ(Data(b), "aXc");
+    EXPECT_EQ(BufferData(b), "aXc");
 
     b.SeekPut(B::SEEK_FROM_TAIL, 0);
     EXPECT_EQ(b.TellPut(), 3);
     b.SeekPut(B::SEEK_FROM_CURRENT, 4);  // past the data: the gap reads as zeros
-    EXPECT_EQ(b.TellMaxPut(), 7);
-    EXPECT_EQ(Data(b), std::string("aXc\0\0\0\0", 7));
+    EXPECT_EQ(BufferData(b), std::string("aXc\0\0\0\0", 7));
     EXPECT_EQ(static_cast<const char*>(b.Base())[7], 0);
     EXPECT_TRUE(b.IsValid());
 
@@ -140,14 +161,12 @@ TEST(UtlBufferTest, GetOverflowIsStickyUntilSeekGet) {
         EXPECT_EQ(b.TellGet(), 3);
         EXPECT_EQ(b.GetBytesRemaining(), 0);
     }
-    b.GetChar();
-    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(b, &B::GetChar), "0|3|get overflow");
 
     // A negative position is not past the mark, but reading there fails.
     b.SeekGet(B::SEEK_FROM_HEAD, -1);
     EXPECT_TRUE(b.IsValid());
-    EXPECT_EQ(b.GetChar(), 0);
-    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(b, &B::GetChar), "0|-1|get overflow");
 
     // Relative seeks saturate instead of wrapping.
     b.SeekGet(B::SEEK_FROM_HEAD, INT_MAX - 1);
@@ -165,22 +184,13 @@ TEST(UtlBufferTest, ArbitraryPeekClampsToWhatIsLeft) {
     CUtlBuffer b;
     b.Put("0123456789", 10);
     b.SeekGet(B::SEEK_FROM_HEAD, 5);
-    int n = 100;
-    EXPECT_TRUE(b.CheckArbitraryPeekGet(0, n));
-    EXPECT_EQ(n, 5);
-    n = 3;
-    EXPECT_TRUE(b.CheckArbitraryPeekGet(4, n));
-    EXPECT_EQ(n, 1);
-    n = -1;
-    EXPECT_FALSE(b.CheckArbitraryPeekGet(0, n));
-    EXPECT_EQ(n, 0);
-
+    EXPECT_EQ(Peek(b, 0, 100), std::make_pair(true, 5));
+    EXPECT_EQ(Peek(b, 4, 3), std::make_pair(true, 1));
+    EXPECT_EQ(Peek(b, 0, -1), std::make_pair(false, 0));
     char dest[16];
     EXPECT_EQ(b.GetUpTo(dest, 16), 5);
     EXPECT_EQ(std::string(dest, 5), "56789");
-    n = 4;
-    EXPECT_FALSE(b.CheckArbitraryPeekGet(0, n));
-    EXPECT_EQ(n, 0);
+    EXPECT_EQ(Peek(b, 0, 4), std::make_pair(false, 0));
     EXPECT_TRUE(b.IsValid());
 }
 
@@ -202,7 +212,7 @@ TEST(UtlBufferTest, BorrowedWritableMemoryTerminatesAndOverflows) {
     EXPECT_EQ(block[0], '1');
     fixed.SetExternalBuffer(block, 8, 3, 0);
     EXPECT_TRUE(fixed.IsValid());
-    EXPECT_EQ(Data(fixed), "123");
+    EXPECT_EQ(BufferData(fixed), "123");
     EXPECT_EQ(block[3], 0);
 
     int baseline = HostTier0_LiveAllocations();
@@ -237,8 +247,7 @@ TEST(UtlBufferTest, ReadOnlyMemoryIsReadExactlyAndNeverWritten) {
     char dest[8] = {};
     ro.buf.Get(dest, 5);
     EXPECT_STREQ(dest, "hello");
-    EXPECT_EQ(ro.buf.GetChar(), 0);
-    EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(ro.buf, &B::GetChar), "0|5|get overflow");
 
     ro.buf.SeekPut(B::SEEK_FROM_HEAD, 1);
     ro.buf.Put("XY", 2);
@@ -247,17 +256,14 @@ TEST(UtlBufferTest, ReadOnlyMemoryIsReadExactlyAndNeverWritten) {
     EXPECT_EQ(std::string(ro.block.data(), 5), "hello");
     EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);  // no put error for read-only
     ro.buf.SeekGet(B::SEEK_FROM_HEAD, 3);
-    int wish = 10;
-    EXPECT_TRUE(ro.buf.CheckArbitraryPeekGet(0, wish));
-    EXPECT_EQ(wish, 2);  // the mark is at 9, but memory ends at 5
+    EXPECT_EQ(Peek(ro.buf, 0, 10), std::make_pair(true, 2));  // the mark is at 9, but memory ends at 5
     EXPECT_EQ(ro.buf.GetUpTo(dest, 8), 2);
     EXPECT_EQ(ro.buf.PeekStringLength(), 0);
     ro.buf.Get(dest, 2);  // below the mark but beyond memory
     EXPECT_EQ(ro.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
     // Measuring runs that end exactly where the block ends reads no byte past it.
-    ExactBuffer spaces("   "), word("abcd"), line("ab\n");
-    EXPECT_EQ(spaces.buf.PeekWhiteSpace(0), 3);
+    ExactBuffer word("abcd"), line("ab\n");
     EXPECT_EQ(word.buf.PeekStringLength(), 5);
     EXPECT_EQ(word.buf.PeekLineLength(), 5);
     EXPECT_EQ(line.buf.PeekLineLength(), 4);
@@ -277,8 +283,7 @@ TEST(UtlBufferTest, WritesAtImpossiblePositionsFailWithPutOverflow) {
     far.PutChar('x');
     EXPECT_EQ(far.GetErrorBits(), B::ERROR_PUT_OVERFLOW);
     far.SeekGet(B::SEEK_FROM_HEAD, 100);
-    EXPECT_EQ(far.GetChar(), 0);
-    EXPECT_EQ(far.GetErrorBits(), B::ERROR_PUT_OVERFLOW | B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(far, &B::GetChar), "0|100|get+put overflow");
 
     CUtlBuffer negative;
     negative.Put("ab", -1);
@@ -337,19 +342,14 @@ TEST(UtlBufferTest, BinaryTypedValuesUseHostOrderAndOptionalReversal) {
     b.PutInt(1);
     b.PutUnsignedInt(0x0A0B0C0Du);
     b.PutInt64(0x0102030405060708LL);
-    float f = 1.5f;
-    std::string expected(
-        "\x04\x03\x02\x01"
-        "c\xc8",
-        6);
-    expected += std::string(reinterpret_cast<char*>(&f), 4);
-    expected += std::string(
-        "\x08\x07\x06\x05\x04\x03\x02\x01"
-        "\0\0\0\x01"
-        "\x0a\x0b\x0c\x0d",
-        16);
-    expected += std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
-    EXPECT_EQ(Data(b), expected);
+    EXPECT_EQ(BufferData(b), std::string("\x04\x03\x02\x01"
+                                         "c\xc8"
+                                         "\0\0\xc0\x3f"  // 1.5f
+                                         "\x08\x07\x06\x05\x04\x03\x02\x01"
+                                         "\0\0\0\x01"
+                                         "\x0a\x0b\x0c\x0d"
+                                         "\x01\x02\x03\x04\x05\x06\x07\x08",
+                                         34));
 
     EXPECT_EQ(b.GetInt(), 0x01020304);
     EXPECT_EQ(b.GetChar(), 'c');
@@ -359,8 +359,7 @@ TEST(UtlBufferTest, BinaryTypedValuesUseHostOrderAndOptionalReversal) {
     EXPECT_EQ(b.GetInt(), 0x01000000);  // reads never reverse
     EXPECT_EQ(b.GetUnsignedInt(), 0x0D0C0B0Au);
     EXPECT_EQ(b.GetInt64(), 0x0807060504030201LL);
-    EXPECT_EQ(b.GetInt(), 0);
-    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(b, &B::GetInt), "0|34|get overflow");
 }
 
 TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
@@ -374,7 +373,7 @@ TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
     b.PutUnsignedChar(200);
     b.PutChar(' ');
     b.PutInt64(-5000000000LL);
-    EXPECT_EQ(Data(b), "-12 1.500000 4000000000 200 -5000000000");
+    EXPECT_EQ(BufferData(b), "-12 1.500000 4000000000 200 -5000000000");
 
     EXPECT_EQ(b.GetInt(), -12);
     EXPECT_EQ(b.GetFloat(), 1.5f);
@@ -382,11 +381,9 @@ TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
     EXPECT_EQ(b.GetUnsignedChar(), 200);
     EXPECT_EQ(b.GetInt64(), -5000000000LL);
     EXPECT_TRUE(b.IsValid());
-    EXPECT_EQ(b.GetInt(), 0);
-    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(b, &B::GetInt), "0|39|get overflow");
     b.SeekGet(B::SEEK_FROM_TAIL, 0);
-    EXPECT_EQ(b.GetInt64(), 0) << "a 64-bit number at the very end";
-    EXPECT_EQ(b.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(b, &B::GetInt64), "0|39|get overflow") << "a 64-bit number at the very end";
 
     // Floats saturate to infinity only beyond the largest finite float.
     const struct {
@@ -403,8 +400,7 @@ TEST(UtlBufferTest, TextTypedValuesArePrintedAndScanned) {
 
     ExactBuffer word(" x");
     EXPECT_EQ(word.buf.GetChar(), ' ');  // characters are raw bytes, white space included
-    EXPECT_EQ(word.buf.GetInt(), 0);
-    EXPECT_EQ(word.buf.TellGet(), 1);
+    EXPECT_EQ(Read(word.buf, &B::GetInt), "0|1|ok");
 }
 
 TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
@@ -416,21 +412,21 @@ TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
     b.PutChar('c');
     b.PutString("x\n");
     b.PutInt(5);
-    EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5");
+    EXPECT_EQ(BufferData(b), "a\n\t\tb\n\t\tcx\n\t\t5");
     // A text that ends in a line feed leaves the tabs to whatever comes next.
     b.PutString("y\n");
-    EXPECT_EQ(Data(b), "a\n\t\tb\n\t\tcx\n\t\t5y\n");
+    EXPECT_EQ(BufferData(b), "a\n\t\tb\n\t\tcx\n\t\t5y\n");
 
     CUtlBuffer off(0, 0, B::BUFFER_TEXT | B::BUFFER_NO_AUTO_TABS);
     off.PushTab();
     off.PutString("a\nb");
-    EXPECT_EQ(Data(off), "a\nb");
+    EXPECT_EQ(BufferData(off), "a\nb");
 
     CUtlBuffer binary;
     binary.PushTab();
     binary.PutChar('\n');
     binary.PutChar('b');
-    EXPECT_EQ(Data(binary), "\nb");
+    EXPECT_EQ(BufferData(binary), "\nb");
     binary.PopTab();
     binary.PopTab();
     EXPECT_EQ(binary.GetTabLevel(), 0);
@@ -439,8 +435,7 @@ TEST(UtlBufferTest, AutomaticTabsFollowLineFeeds) {
 TEST(UtlBufferTest, WhiteSpaceAndLineCommentsAreSkipped) {
     ExactBuffer lead("  x");
     lead.buf.EatWhiteSpace();
-    EXPECT_EQ(lead.buf.TellGet(), 2);
-    EXPECT_TRUE(lead.buf.IsValid());
+    EXPECT_EQ(ReadState("", lead.buf), "|2|ok");
 
     ExactBuffer blank("   ");
     EXPECT_EQ(blank.buf.PeekWhiteSpace(0), 3);
@@ -466,78 +461,46 @@ TEST(UtlBufferTest, WhiteSpaceAndLineCommentsAreSkipped) {
     belowWord.buf.SeekGet(B::SEEK_FROM_HEAD, INT_MIN + 3);
     EXPECT_EQ(belowWord.buf.PeekWhiteSpace(INT_MAX - 2), INT_MAX - 1);
 
-    ExactBuffer comment("// hi\nx");
-    EXPECT_TRUE(comment.buf.EatCPPComment());
-    EXPECT_EQ(comment.buf.TellGet(), 6);
-    EXPECT_TRUE(comment.buf.IsValid());
-
-    ExactBuffer slash("/x");
-    EXPECT_FALSE(slash.buf.EatCPPComment());
-    EXPECT_EQ(slash.buf.TellGet(), 0);
-
-    ExactBuffer unended("// end");
-    EXPECT_TRUE(unended.buf.EatCPPComment());
-    EXPECT_EQ(unended.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    ExactBuffer comment("// hi\nx"), slash("/x"), unended("// end");
+    EXPECT_EQ(ReadState(comment.buf.EatCPPComment() ? "comment" : "none", comment.buf), "comment|6|ok");
+    EXPECT_EQ(ReadState(slash.buf.EatCPPComment() ? "comment" : "none", slash.buf), "none|0|ok");
+    EXPECT_EQ(ReadState(unended.buf.EatCPPComment() ? "comment" : "none", unended.buf), "comment|6|get overflow");
 }
 
 TEST(UtlBufferTest, StringsEndAtWhiteSpaceInTextAndAtZeroInBinary) {
-    char dest[16];
     ExactBuffer text("  hello world");
     EXPECT_EQ(text.buf.PeekStringLength(), 6);
-    text.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "hello");
-    EXPECT_EQ(text.buf.TellGet(), 7);
+    EXPECT_EQ(GetString(text.buf, 16), "hello|7|ok");
     text.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    text.buf.GetString(dest, 3);
-    EXPECT_STREQ(dest, "he");
-    EXPECT_EQ(text.buf.TellGet(), 7);
-    text.buf.GetString(dest, 1);
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(text.buf.TellGet(), 13);
-    text.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(text.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(GetString(text.buf, 3), "he|7|ok");
+    EXPECT_EQ(GetString(text.buf, 1), "|13|ok");
+    EXPECT_EQ(GetString(text.buf, 16), "|13|get overflow");
 
     ExactBuffer zero(std::string("ab\0cd", 5));
-    zero.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "ab");
+    EXPECT_EQ(GetString(zero.buf, 16), "ab|2|ok");
     EXPECT_EQ(zero.buf.PeekStringLength(), 1);  // a 0 byte ends text without being consumed
 
     ExactBuffer binary(std::string("hi\0x", 4), 0);
     EXPECT_EQ(binary.buf.PeekStringLength(), 3);
-    binary.buf.GetString(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "hi");
-    EXPECT_EQ(binary.buf.TellGet(), 3);
+    EXPECT_EQ(GetString(binary.buf, 16), "hi|3|ok");
     binary.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    binary.buf.GetString(dest, 2);
-    EXPECT_STREQ(dest, "h");
-    EXPECT_EQ(binary.buf.TellGet(), 3);
-    binary.buf.GetString(dest, sizeof(dest));  // "x" runs into the end: no terminator
-    EXPECT_STREQ(dest, "x");
-    EXPECT_EQ(binary.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(GetString(binary.buf, 2), "h|3|ok");
+    EXPECT_EQ(GetString(binary.buf, 16), "x|4|get overflow");  // "x" runs into the end: no terminator
 
     ExactBuffer chunked(std::string(200, 'a') + " b");
     EXPECT_EQ(chunked.buf.PeekStringLength(), 201);
 }
 
 TEST(UtlBufferTest, LinesIncludeTheirLineFeed) {
-    char dest[16];
     ExactBuffer lines("ab\ncd");
     EXPECT_EQ(lines.buf.PeekLineLength(), 4);
-    lines.buf.GetLine(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "ab\n");
-    lines.buf.GetLine(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "cd");
-    EXPECT_TRUE(lines.buf.IsValid());
-    lines.buf.GetLine(dest, sizeof(dest));
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(lines.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(GetLine(lines.buf, 16), "ab\n|3|ok");
+    EXPECT_EQ(GetLine(lines.buf, 16), "cd|5|ok");
+    EXPECT_EQ(GetLine(lines.buf, 16), "|5|get overflow");
 
     ExactBuffer crlf("ab\r\ncd");
     EXPECT_EQ(crlf.buf.PeekLineLength(), 5);
-    crlf.buf.GetLine(dest, 2);
-    EXPECT_STREQ(dest, "a");
-    EXPECT_EQ(crlf.buf.TellGet(), 4);
+    EXPECT_EQ(GetLine(crlf.buf, 2), "a|4|ok");
 
     ExactBuffer zero(std::string("ab\0c", 4), 0);
     EXPECT_EQ(zero.buf.PeekLineLength(), 3);
@@ -545,56 +508,39 @@ TEST(UtlBufferTest, LinesIncludeTheirLineFeed) {
 
 TEST(UtlBufferTest, GetTokenSearchesIgnoringCase) {
     ExactBuffer b(std::string("one TWO\0 three", 14));
-    EXPECT_TRUE(b.buf.GetToken("two"));
-    EXPECT_EQ(b.buf.TellGet(), 7);
-    EXPECT_TRUE(b.buf.GetToken("THREE"));  // past the 0 byte
-    EXPECT_EQ(b.buf.TellGet(), 14);
+    auto find = [&b](const char* token) {
+        const bool found = b.buf.GetToken(token);
+        return std::make_pair(found, b.buf.TellGet());
+    };
+    EXPECT_EQ(find("two"), std::make_pair(true, 7));
+    EXPECT_EQ(find("THREE"), std::make_pair(true, 14));  // past the 0 byte
     b.buf.SeekGet(B::SEEK_FROM_HEAD, 2);
-    EXPECT_FALSE(b.buf.GetToken("zzz"));
-    EXPECT_FALSE(b.buf.GetToken(""));
-    EXPECT_FALSE(b.buf.GetToken("e two three and more"));  // longer than the data
-    EXPECT_EQ(b.buf.TellGet(), 2);
+    EXPECT_EQ(find("zzz"), std::make_pair(false, 2));
+    EXPECT_EQ(find(""), std::make_pair(false, 2));
+    EXPECT_EQ(find("e two three and more"), std::make_pair(false, 2));  // longer than the data
     EXPECT_TRUE(b.buf.IsValid());
 }
 
 TEST(UtlBufferTest, ParseTokenReadsBetweenDelimitersOrRestores) {
-    char dest[16];
     ExactBuffer b("  [ abc ]rest");
-    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, sizeof(dest)));
-    EXPECT_STREQ(dest, "abc");
-    EXPECT_EQ(b.buf.TellGet(), 9);
+    EXPECT_EQ(ParseToken(b.buf, "[", "]"), "found abc|9|ok");
     b.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 3));
-    EXPECT_STREQ(dest, "ab");
-    EXPECT_EQ(b.buf.TellGet(), 9);
+    EXPECT_EQ(ParseToken(b.buf, "[", "]", 3), "found ab|9|ok");
     b.buf.SeekGet(B::SEEK_FROM_HEAD, 0);
-    EXPECT_TRUE(b.buf.ParseToken("[", "]", dest, 1)) << "room for the terminator only";
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(b.buf.TellGet(), 9);
+    EXPECT_EQ(ParseToken(b.buf, "[", "]", 1), "found |9|ok") << "room for the terminator only";
     // An empty token: trimming stops at the start of an exactly sized target.
     ExactBuffer empty("[ ]");
     std::unique_ptr<char[]> small(new char[2]);
     EXPECT_TRUE(empty.buf.ParseToken("[", "]", small.get(), 2));
     EXPECT_STREQ(small.get(), "");
 
-    ExactBuffer wrong("(abc]");
-    EXPECT_FALSE(wrong.buf.ParseToken("[", "]", dest, sizeof(dest)));
-    EXPECT_STREQ(dest, "");
-    EXPECT_EQ(wrong.buf.TellGet(), 0);
-
-    ExactBuffer keyed("KEY   =  val ; next");
-    EXPECT_TRUE(keyed.buf.ParseToken("key =", ";", dest, sizeof(dest)));
-    EXPECT_STREQ(dest, "val");
-    EXPECT_EQ(keyed.buf.TellGet(), 14);
-
-    ExactBuffer open("[abc   ");
-    EXPECT_FALSE(open.buf.ParseToken("[", "]", dest, sizeof(dest)));
-    EXPECT_EQ(open.buf.TellGet(), 0);
-    EXPECT_TRUE(open.buf.IsValid());
-    EXPECT_FALSE(open.buf.ParseToken(nullptr, nullptr, dest, sizeof(dest)));
+    ExactBuffer wrong("(abc]"), keyed("KEY   =  val ; next"), open("[abc   ");
+    EXPECT_EQ(ParseToken(wrong.buf, "[", "]"), "not found |0|ok");
+    EXPECT_EQ(ParseToken(keyed.buf, "key =", ";"), "found val|14|ok");
+    EXPECT_EQ(ParseToken(open.buf, "[", "]"), "not found |0|ok");
+    EXPECT_EQ(ParseToken(open.buf, nullptr, nullptr), "not found |0|ok");
     open.buf.SeekGet(B::SEEK_FROM_HEAD, 99);
-    EXPECT_FALSE(open.buf.ParseToken("", "c", dest, sizeof(dest)));
-    EXPECT_EQ(open.buf.TellGet(), 99);
+    EXPECT_EQ(ParseToken(open.buf, "", "c"), "not found |99|get overflow");
 }
 
 TEST(UtlBufferTest, ScanfStoresConversionsUntilMismatch) {
@@ -652,15 +598,15 @@ TEST(UtlBufferTest, ScanfStoresConversionsUntilMismatch) {
 TEST(UtlBufferTest, PrintfAndPutStringWriteTextOrTerminatedStrings) {
     CUtlBuffer text(0, 0, B::BUFFER_TEXT);
     text.Printf("%d-%s", 7, "a");
-    EXPECT_EQ(Data(text), "7-a");
+    EXPECT_EQ(BufferData(text), "7-a");
     text.PutString(nullptr);
     EXPECT_EQ(text.TellMaxPut(), 3);
 
     CUtlBuffer binary;
     binary.Printf("%d-%s", 7, "a");
-    EXPECT_EQ(Data(binary), std::string("7-a\0", 4));
+    EXPECT_EQ(BufferData(binary), std::string("7-a\0", 4));
     binary.PutString(nullptr);
-    EXPECT_EQ(Data(binary), std::string("7-a\0\0", 5));
+    EXPECT_EQ(BufferData(binary), std::string("7-a\0\0", 5));
 
     CUtlBuffer cut(0, 0, B::BUFFER_TEXT);
     cut.Printf("%s", std::string(3000, 'x').c_str());
@@ -676,7 +622,7 @@ TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
     lf.PutChar('z');  // leaves a put error that the conversion clears
     crlf.SeekGet(B::SEEK_FROM_HEAD, 4);
     ASSERT_TRUE(crlf.ConvertCRLF(lf));
-    EXPECT_EQ(Data(lf), "ab\ncd\nef");
+    EXPECT_EQ(BufferData(lf), "ab\ncd\nef");
     EXPECT_EQ(lf.TellGet(), 3);
     EXPECT_EQ(lf.TellPut(), 8);
     EXPECT_TRUE(lf.IsValid());
@@ -690,7 +636,7 @@ TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
     CUtlBuffer back(0, 0, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
     lf.SeekGet(B::SEEK_FROM_HEAD, 3);
     ASSERT_TRUE(lf.ConvertCRLF(back));
-    EXPECT_EQ(Data(back), "ab\r\ncd\r\nef");
+    EXPECT_EQ(BufferData(back), "ab\r\ncd\r\nef");
     EXPECT_EQ(back.TellGet(), 4);
     EXPECT_EQ(back.TellPut(), 10);
     lf.SeekGet(B::SEEK_FROM_HEAD, 2);
@@ -700,7 +646,7 @@ TEST(UtlBufferTest, ConvertCRLFSwapsLineEndsAndMovesCursors) {
     CUtlBuffer zero(0, 0, B::BUFFER_TEXT | B::BUFFER_CONTAINS_CRLF);
     zero.Put("a\0\r\nb\r", 6);
     ASSERT_TRUE(zero.ConvertCRLF(lf));
-    EXPECT_EQ(Data(lf), std::string("a\0\nb\r", 5));
+    EXPECT_EQ(BufferData(lf), std::string("a\0\nb\r", 5));
 
     CUtlBuffer same(0, 0, B::BUFFER_TEXT);
     EXPECT_FALSE(lf.ConvertCRLF(same));
@@ -734,16 +680,12 @@ TEST(UtlBufferTest, SmallWritesAndReadsKeepEveryBoundAndBit) {
     EXPECT_TRUE(owned.IsValid());
     for (int i = 0; i < 8; ++i) EXPECT_EQ(owned.GetInt(), i);
     EXPECT_TRUE(owned.IsValid());
-    EXPECT_EQ(owned.GetInt(), 0);  // nothing left
-    EXPECT_EQ(owned.GetErrorBits(), B::ERROR_GET_OVERFLOW);
-    EXPECT_EQ(owned.TellGet(), 32);
+    EXPECT_EQ(Read(owned, &B::GetInt), "0|32|get overflow");  // nothing left
 
     // Three bytes left: a 4-byte read fails whole and moves nothing.
     B shortRead(0, 0, 0);
     shortRead.Put("abc", 3);
-    EXPECT_EQ(shortRead.GetUnsignedInt(), 0u);
-    EXPECT_EQ(shortRead.TellGet(), 0);
-    EXPECT_EQ(shortRead.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(shortRead, &B::GetUnsignedInt), "0|0|get overflow");
 
     // Borrowed memory of 8 bytes: the second int fills it, its terminator is dropped
     // without an error, and the next byte is refused with one.
@@ -767,10 +709,10 @@ TEST(UtlBufferTest, SmallWritesAndReadsKeepEveryBoundAndBit) {
     inside.Put("abcdef", 6);
     inside.SeekPut(B::SEEK_FROM_HEAD, 1);
     inside.Put("XY", 2);
-    EXPECT_EQ(Data(inside), "aXYdef");
+    EXPECT_EQ(BufferData(inside), "aXYdef");
     inside.SeekPut(B::SEEK_FROM_HEAD, 4);
     inside.Put("123", 3);
-    EXPECT_EQ(Data(inside), "aXYd123");
+    EXPECT_EQ(BufferData(inside), "aXYd123");
     EXPECT_EQ(static_cast<const char*>(inside.Base())[7], 0);
 
     // Reversed byte order, read-only memory, text mode.
@@ -792,7 +734,7 @@ TEST(UtlBufferTest, SmallWritesAndReadsKeepEveryBoundAndBit) {
     text.PutInt(-12);
     text.PutChar(' ');
     text.PutFloat(2.5f);
-    EXPECT_EQ(Data(text), "-12 2.500000");
+    EXPECT_EQ(BufferData(text), "-12 2.500000");
     EXPECT_EQ(text.GetInt(), -12);
     EXPECT_FLOAT_EQ(text.GetFloat(), 2.5f);
 }
@@ -846,15 +788,11 @@ TEST(UtlBufferTest, FastPathsStopExactlyAtTheEnd) {
     memcpy(&last, piece + 12, sizeof(last));
     EXPECT_EQ(readOnly.GetInt(), last);  // bytes 12..15: the last whole int
     readOnly.SeekGet(B::SEEK_FROM_HEAD, 13);
-    EXPECT_EQ(readOnly.GetInt(), 0);
-    EXPECT_EQ(readOnly.TellGet(), 13);
-    EXPECT_EQ(readOnly.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(readOnly, &B::GetInt), "0|13|get overflow");
     // A negative get position is no error by itself, but nothing is read from it.
     readOnly.SeekGet(B::SEEK_FROM_HEAD, -4);
     EXPECT_TRUE(readOnly.IsValid());
-    EXPECT_EQ(readOnly.GetInt(), 0);
-    EXPECT_EQ(readOnly.TellGet(), -4);
-    EXPECT_EQ(readOnly.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(Read(readOnly, &B::GetInt), "0|-4|get overflow");
 
     // A data mark short of the memory: an owned buffer holds 32 bytes but 8 of data.
     B owned(0, 32, 0);
@@ -862,12 +800,11 @@ TEST(UtlBufferTest, FastPathsStopExactlyAtTheEnd) {
     owned.PutInt(2);
     EXPECT_EQ(owned.GetInt(), 1);
     EXPECT_EQ(owned.GetInt(), 2);
-    EXPECT_EQ(owned.GetFloat(), 0.0f);
+    EXPECT_EQ(owned.GetFloat(), 0.0f);  // exactly: "%f" text would hide a tiny value
     EXPECT_EQ(owned.GetErrorBits(), B::ERROR_GET_OVERFLOW);
     // Sticky: data written after the failed read is not read until a SeekGet.
     owned.PutUnsignedInt(3u);
-    EXPECT_EQ(owned.GetUnsignedInt(), 0u);
-    EXPECT_EQ(owned.TellGet(), 8);
+    EXPECT_EQ(Read(owned, &B::GetUnsignedInt), "0|8|get overflow");
     owned.SeekGet(B::SEEK_FROM_CURRENT, 0);
     EXPECT_EQ(owned.GetUnsignedInt(), 3u);
     EXPECT_TRUE(owned.IsValid());
@@ -903,23 +840,18 @@ TEST(UtlBufferTest, ScansAskTheHandlerWhereMemoryEnds) {
     HandlerBuffer spaces(bytes, 4, B::BUFFER_READ_ONLY, false);
     spaces.SetExternalBuffer(bytes, 4, 10, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
     spaces.EatWhiteSpace();
-    EXPECT_EQ(spaces.TellGet(), 4);
-    EXPECT_EQ(spaces.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(ReadState("", spaces), "|4|get overflow");
     EXPECT_EQ(spaces.sizes, std::vector<int>{1});
 
     HandlerBuffer quoted(bytes, 8, B::BUFFER_READ_ONLY, false);
     quoted.SetExternalBuffer(bytes, 8, 12, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
     char dest[16];
     quoted.GetDelimitedString(GetNoEscCharConversion(), dest, sizeof(dest));
-    EXPECT_STREQ(dest, "abc");
-    EXPECT_EQ(quoted.TellGet(), 8);
-    EXPECT_EQ(quoted.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(ReadState(dest, quoted), "abc|8|get overflow");
     EXPECT_FALSE(quoted.sizes.empty());
 
     char comment[] = "// note";
     HandlerBuffer line(comment, 7, B::BUFFER_READ_ONLY, false);
     line.SetExternalBuffer(comment, 7, 9, B::BUFFER_TEXT | B::BUFFER_READ_ONLY);
-    EXPECT_TRUE(line.EatCPPComment());
-    EXPECT_EQ(line.TellGet(), 7);
-    EXPECT_EQ(line.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(ReadState(line.EatCPPComment() ? "comment" : "none", line), "comment|7|get overflow");
 }

@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include <string>
+#include <utility>
 
+#include "support/BufferState.h"
 #include "support/ExactBuffer.h"
 #include "tier1/UtlBuffer.h"
 
@@ -12,8 +14,18 @@ namespace {
 
 typedef CUtlBuffer B;
 
-std::string Data(const CUtlBuffer& b) {
-    return std::string(static_cast<const char*>(b.Base()), static_cast<size_t>(b.TellMaxPut()));
+// FindConversion's character and the length it gives (-1 when it leaves the length alone).
+std::pair<char, int> Find(CUtlCharConversion* conv, const char* text) {
+    int length = -1;
+    const char c = conv->FindConversion(text, &length);
+    return {c, length};
+}
+
+// The read state (BufferState.h) after GetDelimitedString into 64 bytes that held "untouched".
+std::string GetDelimited(CUtlBuffer& b, CUtlCharConversion* conv, int maxChars) {
+    char dest[64] = "untouched";
+    b.GetDelimitedString(conv, dest, maxChars);
+    return ReadState(dest, b);
 }
 
 }  // namespace
@@ -30,27 +42,20 @@ TEST(UtlCharConversionTest, CStringConversionHasElevenBackslashEscapes) {
         SCOPED_TRACE(i);
         EXPECT_EQ(conv->GetConversionLength(actual[i]), 1);
         EXPECT_EQ(std::string(conv->GetConversionString(actual[i])), std::string(1, replacement[i]));
-        int length = -1;
-        EXPECT_EQ(conv->FindConversion(&replacement[i], &length), actual[i]);
-        EXPECT_EQ(length, 1);
+        EXPECT_EQ(Find(conv, &replacement[i]), std::make_pair(actual[i], 1));
     }
     EXPECT_EQ(conv->GetConversionLength('a'), 0);
     EXPECT_EQ(conv->GetConversionString('a'), nullptr);
     EXPECT_EQ(conv->GetConversionLength('\xff'), 0);
-    int length = -1;
-    EXPECT_EQ(conv->FindConversion("q", &length), 0);
-    EXPECT_EQ(length, 0);
-    EXPECT_EQ(conv->FindConversion("\xff", &length), 0);
-    EXPECT_EQ(length, 0);
+    EXPECT_EQ(Find(conv, "q"), std::make_pair('\0', 0));
+    EXPECT_EQ(Find(conv, "\xff"), std::make_pair('\0', 0));
 
     CUtlCharConversion* noEsc = GetNoEscCharConversion();
     EXPECT_EQ(noEsc->GetEscapeChar(), '\x7f');
     EXPECT_STREQ(noEsc->GetDelimiter(), "\"");
     EXPECT_EQ(noEsc->MaxConversionLength(), 0);
     EXPECT_EQ(noEsc->GetConversionLength('\x7f'), 0);
-    length = -1;
-    EXPECT_EQ(noEsc->FindConversion("", &length), 0);
-    EXPECT_EQ(length, 0);
+    EXPECT_EQ(Find(noEsc, ""), std::make_pair('\0', 0));
 }
 
 TEST(UtlCharConversionTest, BaseConversionTakesFirstMatchInRegistrationOrder) {
@@ -59,39 +64,29 @@ TEST(UtlCharConversionTest, BaseConversionTakesFirstMatchInRegistrationOrder) {
     EXPECT_EQ(conv.MaxConversionLength(), 3);
     EXPECT_EQ(conv.GetDelimiterLength(), 0);
     EXPECT_EQ(conv.GetConversionLength('\xff'), 0);  // code 255 is never registered
-    int length = 0;
-    EXPECT_EQ(conv.FindConversion("amp;", &length), '&');
-    EXPECT_EQ(length, 3);
-    EXPECT_EQ(conv.FindConversion("ax", &length), '!');
-    EXPECT_EQ(length, 1);
-    EXPECT_EQ(conv.FindConversion("zz", &length), '<');  // its empty replacement matches anything
-    EXPECT_EQ(length, 0);
+    EXPECT_EQ(Find(&conv, "amp;"), std::make_pair('&', 3));
+    EXPECT_EQ(Find(&conv, "ax"), std::make_pair('!', 1));
+    EXPECT_EQ(Find(&conv, "zz"), std::make_pair('<', 0));  // its empty replacement matches anything
 
     CUtlCharConversion::ConversionArray_t reversed[] = {{'!', "a"}, {'&', "amp"}};
     CUtlCharConversion shortFirst('%', "'", 2, reversed);
-    EXPECT_EQ(shortFirst.FindConversion("amp", &length), '!');
-    EXPECT_EQ(length, 1);
+    EXPECT_EQ(Find(&shortFirst, "amp"), std::make_pair('!', 1));
 }
 
 TEST(UtlCharConversionTest, CStringDelimitedStringsRoundTrip) {
     CUtlCharConversion* conv = GetCStringCharConversion();
     CUtlBuffer b(0, 0, B::BUFFER_TEXT);
     b.PutDelimitedString(conv, "a\nb\"\\");
-    EXPECT_EQ(Data(b), "\"a\\nb\\\"\\\\\"");
-    EXPECT_EQ(b.TellMaxPut(), 10);
+    EXPECT_EQ(BufferData(b), "\"a\\nb\\\"\\\\\"");  // 10 bytes
     EXPECT_EQ(b.PeekDelimitedStringLength(conv, true), 6);
     EXPECT_EQ(b.PeekDelimitedStringLength(conv, false), 11);
-    char dest[16];
-    b.GetDelimitedString(conv, dest, sizeof(dest));
-    EXPECT_STREQ(dest, "a\nb\"\\");
-    EXPECT_EQ(b.TellGet(), 10);
-    EXPECT_TRUE(b.IsValid());
+    EXPECT_EQ(GetDelimited(b, conv, 16), "a\nb\"\\|10|ok");
 
     CUtlBuffer other(0, 0, B::BUFFER_TEXT);
     other.PutDelimitedString(conv, nullptr);
     other.PutDelimitedChar(conv, '\t');
     other.PutDelimitedString(conv, "\xff");
-    EXPECT_EQ(Data(other), "\"\"\\t\"\xff\"");
+    EXPECT_EQ(BufferData(other), "\"\"\\t\"\xff\"");
     EXPECT_EQ(other.GetDelimitedChar(conv), '"');
     other.SeekGet(B::SEEK_FROM_HEAD, 2);
     EXPECT_EQ(other.GetDelimitedChar(conv), '\t');
@@ -117,24 +112,16 @@ TEST(UtlCharConversionTest, DelimitedReadsHandleBadEscapesLimitsAndMissingDelimi
     EXPECT_EQ(spaced.buf.PeekDelimitedStringLength(conv, false), 7);
     EXPECT_EQ(spaced.buf.TellGet(), 0);
 
-    strcpy(dest, "keep");
     ExactBuffer bare("  abc");
     EXPECT_EQ(bare.buf.PeekDelimitedStringLength(conv), 0);
-    bare.buf.GetDelimitedString(conv, dest, sizeof(dest));
-    EXPECT_STREQ(dest, "keep");
-    EXPECT_EQ(bare.buf.TellGet(), 2);
+    EXPECT_EQ(GetDelimited(bare.buf, conv, 16), "untouched|2|ok");
 
     ExactBuffer open("\"ab");
-    open.buf.GetDelimitedString(conv, dest, sizeof(dest));
-    EXPECT_STREQ(dest, "ab");
-    EXPECT_EQ(open.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
-    open.buf.GetDelimitedString(conv, dest, sizeof(dest));  // not valid: empty result
-    EXPECT_STREQ(dest, "");
+    EXPECT_EQ(GetDelimited(open.buf, conv, 16), "ab|3|get overflow");
+    EXPECT_EQ(GetDelimited(open.buf, conv, 16), "|3|get overflow");  // not valid: empty result
 
     ExactBuffer escapedEnd("\"a\\");  // the escape is the last byte
-    escapedEnd.buf.GetDelimitedString(conv, dest, sizeof(dest));
-    EXPECT_STREQ(dest, "a");
-    EXPECT_EQ(escapedEnd.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
+    EXPECT_EQ(GetDelimited(escapedEnd.buf, conv, 16), "a|3|get overflow");
 
     ExactBuffer high("\"\\\xff\"");
     high.buf.GetDelimitedString(conv, dest, sizeof(dest));
@@ -163,9 +150,7 @@ TEST(UtlCharConversionTest, NoEscConversionTreatsBackslashAsText) {
     char dest[16];
     ExactBuffer slash("\"a\\\"rest");
     EXPECT_EQ(slash.buf.PeekDelimitedStringLength(conv, true), 3);
-    slash.buf.GetDelimitedString(conv, dest, sizeof(dest));
-    EXPECT_STREQ(dest, "a\\");
-    EXPECT_EQ(slash.buf.TellGet(), 4);
+    EXPECT_EQ(GetDelimited(slash.buf, conv, 16), "a\\|4|ok");
 
     ExactBuffer del("\"x\x7fy\"");
     del.buf.GetDelimitedString(conv, dest, sizeof(dest));
@@ -173,7 +158,7 @@ TEST(UtlCharConversionTest, NoEscConversionTreatsBackslashAsText) {
 
     CUtlBuffer out(0, 0, B::BUFFER_TEXT);
     out.PutDelimitedString(conv, "\x7f\\\n");
-    EXPECT_EQ(Data(out), "\"\x7f\\\n\"");
+    EXPECT_EQ(BufferData(out), "\"\x7f\\\n\"");
 }
 
 TEST(UtlCharConversionTest, MultiCharacterEscapeNearEndIsNotOverread) {
@@ -187,9 +172,7 @@ TEST(UtlCharConversionTest, MultiCharacterEscapeNearEndIsNotOverread) {
     EXPECT_EQ(cut.buf.GetErrorBits(), B::ERROR_GET_OVERFLOW);
 
     ExactBuffer whole("\"\\amp\"");
-    whole.buf.GetDelimitedString(&conv, dest, sizeof(dest));
-    EXPECT_STREQ(dest, "&");
-    EXPECT_EQ(whole.buf.TellGet(), 6);
+    EXPECT_EQ(GetDelimited(whole.buf, &conv, 16), "&|6|ok");
 }
 
 TEST(UtlCharConversionTest, DelimitedOperationsFallBackOutsideTextMode) {
@@ -197,16 +180,14 @@ TEST(UtlCharConversionTest, DelimitedOperationsFallBackOutsideTextMode) {
     CUtlBuffer binary;
     binary.PutDelimitedString(conv, "a\"b");
     binary.PutDelimitedChar(conv, '\n');
-    EXPECT_EQ(Data(binary), std::string("a\"b\0\n", 5));
+    EXPECT_EQ(BufferData(binary), std::string("a\"b\0\n", 5));
     EXPECT_EQ(binary.PeekDelimitedStringLength(conv), 4);
-    char dest[8];
-    binary.GetDelimitedString(conv, dest, sizeof(dest));
-    EXPECT_STREQ(dest, "a\"b");
+    EXPECT_EQ(GetDelimited(binary, conv, 8), "a\"b|4|ok");
     EXPECT_EQ(binary.GetDelimitedChar(conv), '\n');
 
     CUtlBuffer text(0, 0, B::BUFFER_TEXT);
     text.PutDelimitedString(nullptr, "a\"b");
-    EXPECT_EQ(Data(text), "a\"b");
+    EXPECT_EQ(BufferData(text), "a\"b");
 }
 
 TEST(UtlCharConversionTest, DelimitedWritesGetAutomaticTabs) {
@@ -217,7 +198,7 @@ TEST(UtlCharConversionTest, DelimitedWritesGetAutomaticTabs) {
     b.PutDelimitedString(conv, "a\nb");
     b.PutChar('\n');
     b.PutDelimitedChar(conv, 'c');
-    EXPECT_EQ(Data(b), "\n\t\"a\\nb\"\n\tc");
+    EXPECT_EQ(BufferData(b), "\n\t\"a\\nb\"\n\tc");
 
     char block[2];
     CUtlBuffer full(block, 2, B::BUFFER_TEXT);
@@ -250,24 +231,18 @@ TEST(UtlCharConversionTest, DelimitedStringsDecodeAtEveryOffset) {
             const std::string lead(static_cast<size_t>(offset), 'a');
             const std::string text = "\"" + lead + special.text + "bcdefghijklmnopqrstu\" rest";
             const std::string want = lead + special.decoded + "bcdefghijklmnopqrstu";
-            ExactBuffer in(text);
-            char dest[128];
-            memset(dest, 'Z', sizeof(dest));
-            in.buf.GetDelimitedString(special.conv, dest, sizeof(dest));
-            EXPECT_EQ(std::string(dest, want.size()), want) << "offset " << offset << " " << special.text;
-            EXPECT_EQ(dest[want.size()], '\0');
-            EXPECT_EQ(in.buf.TellGet(), static_cast<int>(text.size()) - 5);
-            EXPECT_TRUE(in.buf.IsValid());
-
-            for (int limit : {offset, offset + 1, offset + 2}) {
+            // Limits inside the leading run, and one that holds the whole string (128).
+            for (int limit : {offset, offset + 1, offset + 2, 128}) {
                 if (limit < 1) continue;
-                ExactBuffer cut(text);
+                const std::string kept = want.substr(0, static_cast<size_t>(limit - 1));
+                ExactBuffer in(text);
+                char dest[130];
                 memset(dest, 'Z', sizeof(dest));
-                cut.buf.GetDelimitedString(special.conv, dest, limit);
-                EXPECT_EQ(std::string(dest, static_cast<size_t>(limit - 1)), want.substr(0, limit - 1));
-                EXPECT_EQ(dest[limit - 1], '\0') << "limit " << limit;
-                EXPECT_EQ(dest[limit], 'Z') << "limit " << limit;
-                EXPECT_EQ(cut.buf.TellGet(), static_cast<int>(text.size()) - 5);
+                in.buf.GetDelimitedString(special.conv, dest, limit);
+                EXPECT_EQ(std::string(dest, kept.size() + 2), kept + '\0' + 'Z')
+                    << "offset " << offset << " " << special.text << " limit " << limit;
+                EXPECT_EQ(in.buf.TellGet(), static_cast<int>(text.size()) - 5);
+                EXPECT_TRUE(in.buf.IsValid());
             }
         }
     }
