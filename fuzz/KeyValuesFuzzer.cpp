@@ -18,6 +18,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -106,14 +107,15 @@ void CheckTyping(KeyValues* key) {
     FUZZ_CHECK(text != nullptr && *text);
     char* intEnd;
     char* floatEnd;
-    long integer = strtol(text, &intEnd, 10);
+    // The value a 32-bit long's strtol gives, on either architecture: saturated at the int range.
+    const long long integer = std::clamp<long long>(strtoll(text, &intEnd, 10), INT_MIN, INT_MAX);
     double real = strtod(text, &floatEnd);
     if (floatEnd > intEnd && *floatEnd == 0) {
         FUZZ_CHECK(type == KeyValues::TYPE_FLOAT);
         float expected = static_cast<float>(real), actual = key->GetFloat();
         FUZZ_CHECK(memcmp(&expected, &actual, sizeof(float)) == 0 || (expected != expected && actual != actual));
     } else {
-        FUZZ_CHECK(*intEnd == 0 && type == KeyValues::TYPE_INT && key->GetInt() == static_cast<int>(integer));
+        FUZZ_CHECK(*intEnd == 0 && type == KeyValues::TYPE_INT && key->GetInt() == integer);
     }
     FUZZ_CHECK(strcmp(key->GetString(), text) == 0);  // the text it was read from
 }
