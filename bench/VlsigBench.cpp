@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "tests/support/ElfFile.h"
 #include "tools/vlsig/DataFile.h"
 #include "tools/vlsig/SignatureMaker.h"
 
@@ -81,24 +82,6 @@ Code MakeCode(size_t codeSize) {
 struct Library {
     std::vector<unsigned char> file;
     std::vector<std::string> exports;
-};
-
-// The types of each ELF class the library is written in.
-struct Elf32 {
-    using Ehdr = Elf32_Ehdr;
-    using Shdr = Elf32_Shdr;
-    using Phdr = Elf32_Phdr;
-    using Sym = Elf32_Sym;
-    static const unsigned char kClass = ELFCLASS32;
-    static const uint16_t kMachine = EM_386;
-};
-struct Elf64 {
-    using Ehdr = Elf64_Ehdr;
-    using Shdr = Elf64_Shdr;
-    using Phdr = Elf64_Phdr;
-    using Sym = Elf64_Sym;
-    static const unsigned char kClass = ELFCLASS64;
-    static const uint16_t kMachine = EM_X86_64;
 };
 
 // The code as a library file of class E: one executable segment, and a dynamic symbol
@@ -228,9 +211,9 @@ int main(int argc, char** argv) {
     const Code code = MakeCode(megabytes << 20);
     Subject subjects[2];
     subjects[0].name = "32-bit";
-    subjects[0].library = MakeLibrary<Elf32>(code, exportCount);
+    subjects[0].library = MakeLibrary<Elf32Types>(code, exportCount);
     subjects[1].name = "64-bit";
-    subjects[1].library = MakeLibrary<Elf64>(code, exportCount);
+    subjects[1].library = MakeLibrary<Elf64Types>(code, exportCount);
     for (Subject& subject : subjects) {
         const Library& library = subject.library;
         if (!subject.image.OpenBytes(library.file.data(), library.file.size())) {
