@@ -2,6 +2,7 @@
 #include "host/engine/HostEngine.h"
 
 #include <dlfcn.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,6 +19,19 @@
 #include "tier0/commandline.h"
 #include "tier0/cpu.h"
 #include "tier0/dbg.h"
+#include "tier0/platform.h"
+
+// The records this engine shares with the plugin, as the engine lays them out (stated
+// here, not taken from the plugin's pins): an edict's owner, the globals the plugin
+// reads, and the trace's ray and result.
+static_assert(offsetof(edict_t, unknown) == VL_LAYOUT(12, 16) && sizeof(edict_t) == VL_LAYOUT(16, 24),
+              "edict_t: flags, serial, networkable, owner");
+static_assert(offsetof(ServerGlobals, curTime) == 12 && offsetof(ServerGlobals, maxClients) == 20 &&
+                  sizeof(ServerGlobals) == 32,
+              "ServerGlobals: eight 4-byte fields");
+static_assert(sizeof(Ray_t) == 48 && offsetof(trace_t, endPos) == 12 && offsetof(trace_t, fraction) == 24 &&
+                  offsetof(trace_t, allSolid) == 32 && sizeof(trace_t) == 36,
+              "Ray_t: four vectors; trace_t: two vectors, fraction, contents, two flags");
 
 namespace {
 

@@ -1,12 +1,15 @@
 // Building the function table at load from "addons/vorlane/sigscan_info.dat", the
 // report of what was found, and calling the located game functions through the
 // plugin's exported call layer, as the substitute game library records them.
+#include <string.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "sigscan/GameFunctions.h"
 #include "support/HostFixture.h"
+#include "tier0/platform.h"
 
 namespace {
 
@@ -88,6 +91,30 @@ TEST_F(SigScanTableTest, BothSectionsAreNumberedTogetherSkippingDisabledAndUnres
     EXPECT_TRUE(kill(host.Edict(1)));
     ASSERT_EQ(host.Game()->Calls().size(), 1u);
     EXPECT_EQ(host.Game()->Calls()[0].function, "GameCommitSuicide");
+
+    // The exported table as other server code reads it, by layout: the vector's memory
+    // pointer and count, then records of a fixed stride and field offsets.
+    const auto* table = PluginSymbol<const unsigned char*>("VRN_SigScan_Data");
+    ASSERT_NE(table, nullptr);
+    int count = 0;
+    const unsigned char* records = nullptr;
+    memcpy(&records, table, sizeof(records));
+    memcpy(&count, table + VL_LAYOUT(12, 16), sizeof(count));
+    ASSERT_EQ(count, 4);
+    const unsigned char* last = records + 3 * VL_LAYOUT(3092, 3104);
+    int index = 0;
+    const unsigned char* sigBytes = nullptr;
+    void* address = nullptr;
+    memcpy(&index, last + 1028, sizeof(index));
+    memcpy(&sigBytes, last + 1032, sizeof(sigBytes));
+    memcpy(&address, last + VL_LAYOUT(3088, 3096), sizeof(address));
+    EXPECT_STREQ(reinterpret_cast<const char*>(last), "commitsuicide");
+    EXPECT_EQ(index, 4);
+    ASSERT_NE(sigBytes, nullptr);
+    EXPECT_EQ(memcmp(sigBytes, "\x55\x89\xE5", 3), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(last + VL_LAYOUT(1036, 1040)), "xxx");
+    EXPECT_STREQ(reinterpret_cast<const char*>(last + VL_LAYOUT(2061, 2065)), "GameRoundRespawn");
+    EXPECT_EQ(address, LoadedSymbol(GameDir() + "/bin/server" VL_MODULE_SUFFIX, "GameRoundRespawn"));
 
     void* te = *PluginSymbol<void**>("te");
     EXPECT_EQ(te, LoadedSymbol(GameDir() + "/bin/server" VL_MODULE_SUFFIX, "g_TempEntities")) << "te holds the resolved address";
